@@ -1,0 +1,16 @@
+# Shared part of the mingw-w64 toolchain files. The -posix compilers are the
+# thread variant that has std::thread and std::mutex (GoogleTest needs them).
+set(CMAKE_SYSTEM_NAME Windows)
+if(MORVANE_MINGW_TRIPLET MATCHES "^i686")
+  set(CMAKE_SYSTEM_PROCESSOR x86)
+else()
+  set(CMAKE_SYSTEM_PROCESSOR AMD64)
+endif()
+set(CMAKE_C_COMPILER   ${MORVANE_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MORVANE_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER  ${MORVANE_MINGW_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${MORVANE_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
