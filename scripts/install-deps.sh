@@ -17,7 +17,7 @@ packages=(
   wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick xdotool
   fonts-wqy-microhei
   libjsoncpp-dev googletest libgtest-dev libcpp-httplib-dev
-  clang libclang-rt-14-dev python3
+  libbenchmark-dev clang libclang-rt-14-dev python3
 )
 
 need_update=0

@@ -1,0 +1,42 @@
+#pragma once
+// The few operations the service logic needs from the system. The Win32
+// versions live beside the code that uses them; tests stand them in.
+
+#include <cstdint>
+#include <string>
+
+enum class ServiceHost {
+  Authentication,  // log-in and one-time console keys
+  Orders,          // the shop's untreated requests
+};
+
+struct HttpReply {
+  enum class Status {
+    ConnectFailed,  // no connection to the host could be opened
+    NoBody,         // the exchange failed or the reply body was empty
+    Body,           // body holds the reply's bytes exactly as received
+  };
+  Status status = Status::NoBody;
+  std::string body;
+};
+
+class ServicePlatform {
+ public:
+  virtual ~ServicePlatform() = default;
+
+  // One GET of path (with its query) on port 80 of host, over a connection
+  // opened and closed for this request alone.
+  virtual HttpReply Get(ServiceHost host, const std::u16string& path) = 0;
+
+  virtual void SetTooltipText(const std::u16string& text) = 0;
+  virtual void ShowBalloon(const std::u16string& text) = 0;
+
+  // Shows the notification dialog modally and returns when the user has
+  // closed it. The dialog reads newCount of the untreated state itself.
+  virtual void ShowNotificationDialog() = 0;
+
+  // Opens url in the user's default browser.
+  virtual void OpenUrl(const std::u16string& url) = 0;
+
+  virtual void Sleep(std::uint32_t milliseconds) = 0;
+};

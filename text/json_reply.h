@@ -1,0 +1,21 @@
+#pragma once
+// The one way the service's replies are read as JSON. A reply of an
+// unexpected shape reads as unreadable or as "not text"; nothing here throws.
+
+#include <json/value.h>
+
+#include <optional>
+#include <string>
+
+// Parses the body up to its first zero byte with a default Json::Reader.
+// nullopt when the text is not JSON.
+std::optional<Json::Value> ParseReply(const std::string& body);
+
+// The member of an object by name. A missing member, or a value that is
+// not an object, reads as null.
+Json::Value MemberOf(const Json::Value& object, const char* name);
+
+// A value read as text the way the service client reads it: a string gives
+// its text, null the empty text, booleans "true" or "false". nullopt for a
+// number, a list or an object.
+std::optional<std::string> ReadText(const Json::Value& value);

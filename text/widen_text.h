@@ -1,0 +1,13 @@
+#pragma once
+// The only conversion from 8-bit reply text to UTF-16: one code unit per
+// byte, with the byte's value. No UTF-8 decoding takes place.
+
+#include <cstddef>
+#include <string>
+
+// Widens source up to its first zero byte into destination, which holds
+// capacity code units including the terminator. When the text does not fit,
+// destination receives the empty text and the result is false.
+bool WidenText(const char* source, char16_t* destination, std::size_t capacity);
+
+std::u16string WidenText(const std::string& source);
