@@ -6,6 +6,7 @@ if(NOT EXISTS "${MORVANE_JSONCPP_SOURCE_DIR}/CMakeLists.txt")
   message(FATAL_ERROR "MORVANE_JSONCPP_SOURCE_DIR must point at the unpacked libjsoncpp source (scripts/fetch-jsoncpp-source.sh)")
 endif()
 
+enable_language(RC)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501 _WIN32_IE=0x0600)
 add_compile_options(-Wall -Wextra)
 add_link_options(-static -static-libgcc -static-libstdc++)
