@@ -15,7 +15,9 @@ enum LoginResult : int {
 };
 
 // One log-in with the stored credentials; on success, and only then, both
-// identifiers of state are replaced as one update.
+// identifiers of state are replaced as one update. No credentials: no
+// request. A login path too long for its buffer is not sent and gives
+// LoginNetworkError.
 LoginResult LoginToService(ServicePlatform& platform, ShopCredentials& credentials, SessionState& state);
 
 struct TestLoginVerdict {
@@ -23,5 +25,6 @@ struct TestLoginVerdict {
   const char16_t* message;   // the text for the settings dialog's status line
 };
 
-// The settings dialog's test: the same exchange with the typed texts; stores nothing.
+// The settings dialog's test: the same exchange with the typed texts; stores
+// nothing and never reads the identifiers. message is a static text.
 TestLoginVerdict TestLoginWith(ServicePlatform& platform, const char16_t* account, const char16_t* password);

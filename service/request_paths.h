@@ -2,9 +2,21 @@
 // Request paths and console URLs. The account and password travel
 // percent-encoded as UTF-8; identifiers the service issued itself
 // (session id, shop id, console key) are inserted verbatim.
+//
+// Each result must fit the fixed buffer the request or URL is formatted
+// into, terminator included. A builder whose result would not fit returns
+// the empty text, and the caller sends nothing: a cut path would carry a
+// different account, password or identifier.
 
+#include <cstddef>
 #include <string>
 
+constexpr std::size_t kLoginPathCapacity = 1024;
+constexpr std::size_t kRequestPathCapacity = 1026;  // every other path and URL
+
+// In the login path every UTF-8 byte of the account and the password outside
+// A-Z a-z 0-9 - . _ ~ becomes %XX (upper-case hex); a surrogate without its
+// partner travels as U+FFFD.
 std::u16string BuildLoginPath(const char16_t* account, const char16_t* password);
 std::u16string BuildPollPath(const char16_t* shop_id, const char16_t* session_id);
 std::u16string BuildKeyPath(const char16_t* session_id);

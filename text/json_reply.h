@@ -4,11 +4,18 @@
 
 #include <json/value.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
-// Parses the body up to its first zero byte with a default Json::Reader.
-// nullopt when the text is not JSON.
+// Deepest nesting of lists and objects a reply may have. The reader gives up
+// on deeper replies by throwing, so they are refused before it sees them;
+// the service's replies nest a handful of levels.
+constexpr std::size_t kMaxReplyNesting = 256;
+
+// Parses the body up to its first zero byte with a default Json::Reader
+// (comments accepted, a root of any kind). nullopt when the text is not
+// JSON or nests deeper than kMaxReplyNesting.
 std::optional<Json::Value> ParseReply(const std::string& body);
 
 // The member of an object by name. A missing member, or a value that is

@@ -1,0 +1,47 @@
+#include "service/console_launch.h"
+
+#include <cstddef>
+
+#include "service/login.h"
+#include "service/request_paths.h"
+#include "text/widen_text.h"
+
+namespace {
+
+// The service's refusal, quotes included, compared in full: anything else,
+// even with a line break after it, is taken as a key.
+constexpr char kRefusal[] = "\"bad request!\"";
+
+constexpr std::size_t kLongestKeyReply = 127;  // the key text holds 128 code units, terminator included
+
+int OpenStartPage(ServicePlatform& platform) {
+  platform.OpenUrl(BuildConsoleStartUrl());
+  return 0;
+}
+
+}  // namespace
+
+std::optional<std::u16string> ExtractConsoleKey(const std::string& reply) {
+  if (reply.empty() || reply.size() > kLongestKeyReply || reply[0] == '\0') return std::nullopt;
+  if (reply == kRefusal) return std::nullopt;
+
+  // Text ends at the first zero byte, as it does for every reply read as text.
+  const std::u16string text = WidenText(reply);
+  if (text.size() < 2) return std::u16string();
+  return text.substr(1, text.size() - 2);
+}
+
+int OpenConsole(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session) {
+  // Only the session counts afterwards, not the log-in's code.
+  if (!HasSession(session)) LoginToService(platform, credentials, session);
+  const SessionIds ids = ReadSessionIds(session);
+  if (ids.session_id[0] == u'\0') return OpenStartPage(platform);
+
+  const HttpReply reply = platform.Get(ServiceHost::Authentication, BuildKeyPath(ids.session_id));
+  if (reply.status != HttpReply::Status::Body) return OpenStartPage(platform);
+  const std::optional<std::u16string> key = ExtractConsoleKey(reply.body);
+  if (!key) return OpenStartPage(platform);
+
+  platform.OpenUrl(BuildConsoleEntryUrl(*key));
+  return 1;
+}

@@ -1,0 +1,35 @@
+#include "service/session_state.h"
+
+SessionIds ReadSessionIds(SessionState& state) {
+  std::lock_guard<std::mutex> hold(state.lock);
+  return state.ids;
+}
+
+bool HasSession(SessionState& state) {
+  std::lock_guard<std::mutex> hold(state.lock);
+  return state.ids.session_id[0] != 0;
+}
+
+void StoreSessionIds(SessionState& state, const SessionIds& ids) {
+  std::lock_guard<std::mutex> hold(state.lock);
+  state.ids = ids;
+  // Readers rely on both fields being terminated inside their buffers.
+  state.ids.session_id[kIdentifierCapacity - 1] = 0;
+  state.ids.shop_id[kIdentifierCapacity - 1] = 0;
+}
+
+void ClearSessionId(SessionState& state) {
+  std::lock_guard<std::mutex> hold(state.lock);
+  state.ids.session_id[0] = 0;
+}
+
+void ClearSessionIds(SessionState& state) {
+  std::lock_guard<std::mutex> hold(state.lock);
+  state.ids.session_id[0] = 0;
+  state.ids.shop_id[0] = 0;
+}
+
+SessionState& TheSessionState() {
+  static SessionState state;
+  return state;
+}

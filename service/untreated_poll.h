@@ -1,0 +1,15 @@
+#pragma once
+// One poll of the order host for the shop's untreated requests.
+
+#include "service/service_platform.h"
+#include "service/session_state.h"
+#include "service/untreated_state.h"
+
+// Asks the order host what is waiting, with the session held in session.
+// "untreated": the kept lists are replaced, newCount counts the entries the
+// previous lists did not hold, the notification dialog is shown when that
+// count is above 0, and only then the tooltip shows the total.
+// "treated": the lists are emptied and the tooltip shows the plain name.
+// "No authority": the session is dropped, so the worker logs in again.
+// A failed request or a reply of any other shape changes nothing.
+void PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated);

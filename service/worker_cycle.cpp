@@ -1,0 +1,47 @@
+#include "service/worker_cycle.h"
+
+#include "service/login.h"
+#include "service/untreated_poll.h"
+
+namespace {
+
+const char16_t* LoginFailureText(int code) {
+  switch (code) {
+    case LoginRejected:
+      return u"登录Zarnik失败，请检查用户名与密码。";
+    case LoginNoCredentials:
+      return u"请先设置登录Zarnik网点管理中心的用户名与密码。";
+    case LoginConnectFailed:
+    case LoginNetworkError:
+      return u"登录Zarnik失败，请检查网络情况。";
+    default:
+      // LoginDataError, and any code the log-in does not define.
+      return u"登录Zarnik失败，数据错误。";
+  }
+}
+
+void LogIn(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session,
+           LoginFailureStreak& streak) {
+  ClearSessionId(session);
+  const int code = LoginToService(platform, credentials, session);
+  if (code == LoginOk) {
+    session.reloginRequested = 0;
+    streak.failureReported = false;
+    return;
+  }
+  if (!streak.failureReported) {
+    platform.ShowBalloon(LoginFailureText(code));
+    streak.failureReported = true;
+  }
+}
+
+}  // namespace
+
+void RunWorkerCycle(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session,
+                    UntreatedState& untreated, LoginFailureStreak& streak) {
+  if (session.reloginRequested == 1 || !HasSession(session)) LogIn(platform, credentials, session, streak);
+  // Right after a successful log-in too: the first poll does not wait a pause.
+  if (HasSession(session)) PollUntreatedRequests(platform, session, untreated);
+  // The dialog of a poll has been closed by now: the pause runs after all the work.
+  platform.Sleep(kWorkerPauseMilliseconds);
+}
