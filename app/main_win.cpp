@@ -1,0 +1,27 @@
+#include <windows.h>
+
+#include "app/autostart_win.h"
+#include "app/main_window_win.h"
+#include "res/resource_ids.h"
+#include "tray/system_tray_win.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // One copy per desktop: the tray window's class marks a running copy.
+  if (::FindWindowExW(nullptr, nullptr, kTrayWindowClass, nullptr)) return 0;
+
+  EnsureAutostart();
+  LoadMainWindowTexts(instance);
+  RegisterMainClass(instance);
+  if (!StartApplication(instance)) return 0;
+
+  HACCEL accelerators = ::LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_MAIN));
+  MSG message = {};
+  // GetMessageW reports an error as -1, which must end the loop too.
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (!::TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+  return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,118 @@
+#include "app/main_window_win.h"
+
+#include "app/startup_steps_win.h"
+#include "res/resource_ids.h"
+#include "tray/process_tray_win.h"
+
+namespace {
+
+HINSTANCE moduleInstance = nullptr;
+HWND mainWindow = nullptr;
+wchar_t mainWindowTitle[kResourceTextCapacity];
+wchar_t mainWindowClass[kResourceTextCapacity];
+
+constexpr wchar_t kSettingsDialogCaption[] = L"Morvane设置";
+constexpr wchar_t kDialogClass[] = L"#32770";
+constexpr wchar_t kConsoleFailedBalloon[] = L"自动登录失败，请检查用户名与密码。";
+constexpr int kPaintTextCapacity = 100;
+
+void ShowSettings(HWND owner) {
+  // The dialog is modal, but the tray menu stays usable while it is open:
+  // bring up the open one instead of stacking a second.
+  HWND open = ::FindWindowExW(nullptr, nullptr, kDialogClass, kSettingsDialogCaption);
+  if (open) {
+    ::ShowWindow(open, SW_SHOWNORMAL);
+    return;
+  }
+  ::DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_SETTINGS), owner, SettingsDialogProc, 0);
+}
+
+void PaintMainWindow(HWND window) {
+  PAINTSTRUCT paint;
+  HDC dc = ::BeginPaint(window, &paint);
+  RECT client;
+  ::GetClientRect(window, &client);
+  wchar_t text[kPaintTextCapacity] = {};
+  ::LoadStringW(moduleInstance, IDS_PAINT_TEXT, text, kPaintTextCapacity);
+  ::DrawTextW(dc, text, -1, &client, DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_WORDBREAK);
+  ::EndPaint(window, &paint);
+}
+
+LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (LOWORD(wParam)) {
+    case IDM_ABOUT:
+      ::DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_ABOUT), window, AboutDialogProc, 0);
+      return 0;
+    case IDM_EXIT:
+      ::DestroyWindow(window);
+      return 0;
+    case IDM_SPIN:
+      TheSystemTray().LoadAnimationFrames();
+      TheSystemTray().StartAnimation();
+      return 0;
+    case IDM_SETTINGS:
+      ShowSettings(window);
+      return 0;
+    case IDM_OPEN_CONSOLE:
+      if (OpenConsole() == 0) TheSystemTray().ShowBalloon(kConsoleFailedBalloon);
+      return 0;
+    default:
+      return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+HINSTANCE TheModuleInstance() { return moduleInstance; }
+HWND TheMainWindow() { return mainWindow; }
+
+void LoadMainWindowTexts(HINSTANCE instance) {
+  ::LoadStringW(instance, IDS_APP_TITLE, mainWindowTitle, kResourceTextCapacity);
+  ::LoadStringW(instance, IDS_WINDOW_CLASS, mainWindowClass, kResourceTextCapacity);
+}
+
+void RegisterMainClass(HINSTANCE instance) {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = MainWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_MORVANE));
+  windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_MAIN_MENU);
+  windowClass.lpszClassName = mainWindowClass;
+  windowClass.hIconSm = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_MORVANE));
+  ::RegisterClassExW(&windowClass);
+}
+
+BOOL StartApplication(HINSTANCE instance) {
+  moduleInstance = instance;
+  // A tool window that is never shown: the user sees only the tray icon.
+  mainWindow = ::CreateWindowExW(WS_EX_TOOLWINDOW, mainWindowClass, mainWindowTitle, WS_OVERLAPPEDWINDOW,
+                                 CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+  if (!mainWindow) return FALSE;
+  if (!TheSystemTray().CreateTrayIcon(instance, mainWindow, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_MORVANE))))
+    return FALSE;
+  if (!OpenHttpSession()) return FALSE;
+  ResetServiceState();
+  StartWorkerThread(mainWindow);
+  return TRUE;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      return OnCommand(window, message, wParam, lParam);
+    case kTrayCallbackMessage:
+      return TheSystemTray().HandleTrayMessage(wParam, lParam);
+    case WM_PAINT:
+      PaintMainWindow(window);
+      return 0;
+    case WM_DESTROY:
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+}

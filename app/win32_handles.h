@@ -1,0 +1,11 @@
+#pragma once
+// The typed owners of the Win32 handles the program opens.
+
+#include <windows.h>
+
+#include "app/unique_handle.h"
+
+using UniqueMenu = UniqueHandle<HMENU, NullHandleTraits<HMENU, ::DestroyMenu>>;
+using UniqueWindow = UniqueHandle<HWND, NullHandleTraits<HWND, ::DestroyWindow>>;
+using UniqueKernelHandle = UniqueHandle<HANDLE, NullHandleTraits<HANDLE, ::CloseHandle>>;
+using UniqueKey = UniqueHandle<HKEY, NullHandleTraits<HKEY, ::RegCloseKey>>;

@@ -1,0 +1,39 @@
+#pragma once
+// The process's one WinHTTP session and its one request operation.
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <cstddef>
+#include <string>
+
+#include "app/unique_handle.h"
+
+using UniqueInternet = UniqueHandle<HINTERNET, NullHandleTraits<HINTERNET, ::WinHttpCloseHandle>>;
+
+constexpr wchar_t kUserAgent[] = L"Mozilla/4.0.(compatible;.MSIE.6..Windows.NT.5..SV1;..NET.CLR.1.1.4322)";
+constexpr DWORD kChunkPauseMs = 50;
+// The service's replies are JSON documents of modest size; a body beyond this
+// is refused rather than allowed to take the shop PC's memory.
+constexpr std::size_t kMaxReplyBytes = 16u * 1024u * 1024u;
+
+// Reads the user's proxy settings and opens the session. False when no
+// session could be opened.
+BOOL OpenHttpSession();
+HINTERNET TheHttpSession();
+
+// One GET of path over a connection the caller opened on the session. True
+// with the body's bytes (possibly none) when the exchange ended normally or
+// never got a reply; false, with body untouched, when the body broke off, or
+// was too large to keep.
+bool HttpGet(HINTERNET connection, const wchar_t* originUrl, const wchar_t* path, std::string& body);
+
+// How the session reaches the network, from the user's proxy settings.
+struct SessionAccess {
+  DWORD accessType;
+  const wchar_t* proxy;
+  const wchar_t* bypass;
+};
+SessionAccess ChooseSessionAccess(bool settingsRead, const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& settings);
+// The flags of the per-request proxy lookup; 0 when none is made.
+DWORD ProxyLookupFlags(const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& settings);

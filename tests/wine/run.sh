@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Runs a Windows program inside the test run's Wine session:
+#   run.sh STATE_DIR PROGRAM.exe [ARGS...]
+set -euo pipefail
+state=$1
+shift
+# shellcheck disable=SC1091
+. "$state/env"
+exec "$MORVANE_WINE_LOADER" "$@"

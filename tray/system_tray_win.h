@@ -1,0 +1,96 @@
+#pragma once
+// The program's one icon in the notification area: the icon, its tooltip, its
+// balloons, a short spinning animation, and its context menu.
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+// The shell is told the size of the record up to dwInfoFlags: no balloon icon
+// handle and no GUID. The figures are the ones each architecture's shell expects.
+constexpr DWORD kTrayRecordSize = NOTIFYICONDATAW_V2_SIZE;
+#ifdef _WIN64
+static_assert(kTrayRecordSize == 952, "64-bit notification-icon record up to dwInfoFlags");
+#else
+static_assert(kTrayRecordSize == 936, "32-bit notification-icon record up to dwInfoFlags");
+static_assert(sizeof(WNDCLASSEXW) == 48, "32-bit window class record");
+#endif
+static_assert(sizeof(OSVERSIONINFOW) == 276, "version record");
+
+constexpr UINT kTrayIconId = 130;               // also the context menu's resource id
+constexpr UINT kTrayCallbackMessage = WM_APP + 10;  // 32778
+constexpr UINT_PTR kAnimationTimerId = 4567;
+constexpr UINT kAnimationTimerPeriod = 50;      // ms
+constexpr int kAnimationSeconds = 2;
+constexpr UINT kBalloonTimeout = 10000;         // ms
+constexpr wchar_t kTrayWindowClass[] = L"TrevoltTrayIconClass";
+constexpr wchar_t kProgramName[] = L"Morvane";
+
+class CSystemTray {
+ public:
+  CSystemTray();
+  virtual ~CSystemTray();
+  virtual LRESULT HandleTrayMessage(WPARAM wParam, LPARAM lParam);
+  virtual void PrepareMenu(HMENU menu);
+
+  CSystemTray(const CSystemTray&) = delete;
+  CSystemTray& operator=(const CSystemTray&) = delete;
+
+  BOOL CreateTrayIcon(HINSTANCE instance, HWND target, HICON icon);
+  BOOL SetTooltipText(const wchar_t* text);
+  BOOL ShowBalloon(const wchar_t* text);
+  BOOL SetIconImage(HICON icon);
+  HICON GetIconImage();
+  BOOL RemoveTrayIcon();
+
+  BOOL LoadAnimationFrames();
+  BOOL StartAnimation();
+  BOOL AdvanceAnimation();
+  BOOL StopAnimation();
+  LRESULT OnAnimationTimer(UINT_PTR timerId);
+
+  // Removes the icon and destroys the hidden window; what the destructor does,
+  // and what runs at process exit for the process-wide object.
+  void Teardown();
+
+  static LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  // A copy of the record as it stands, for inspection.
+  NOTIFYICONDATAW RecordSnapshot();
+  HWND TrayWindow() const { return trayWindow; }
+  bool AnimationRunning() const { return animationTimer != 0; }
+
+  static CSystemTray* activeTray;
+  static int tooltipCapacity;
+  static const UINT taskbarCreatedMessage;
+
+ private:
+  // Puts the icon back after the shell has re-created its taskbar and
+  // forgotten every icon.
+  void ReAddAfterTaskbarCreated();
+  BOOL SendToShell(DWORD message);  // caller holds recordLock
+
+  NOTIFYICONDATAW iconData;
+  HINSTANCE instance = nullptr;
+  HWND trayWindow = nullptr;
+  HWND targetWindow = nullptr;
+  BOOL enabled = FALSE;
+  BOOL hidden = TRUE;
+  BOOL removed = TRUE;
+  BOOL balloonsSupported = FALSE;
+  std::vector<HICON> animationFrames;
+  UINT_PTR animationTimer = 0;
+  int frameIndex = 0;
+  std::int64_t animationStart = 0;
+  int animationSeconds = 0;
+  HICON savedIcon = nullptr;
+  UINT defaultMenuItem = 0;
+  BOOL defaultItemByPosition = TRUE;
+
+  // The worker thread sets the tooltip and shows balloons while the
+  // user-interface thread animates the icon: one writer at a time.
+  std::mutex recordLock;
+};
