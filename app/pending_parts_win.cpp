@@ -1,18 +1,15 @@
-// Stand-ins for the steps that the service client and settings work will fill
-// in: the program starts, shows its icon and answers its commands meanwhile.
+// Stand-ins for the parts still being built (registry store, settings
+// dialog, notification dialog, WinHTTP request): the program starts, shows
+// its icon and answers its commands meanwhile.
 #include <windows.h>
 
-#include "app/startup_steps_win.h"
-#include "service/worker_loop_win.h"
+#include "notify/notification_dialog_win.h"
+#include "service/http_request_win.h"
 #include "settings/credential_store_win.h"
+#include "settings/settings_dialog_win.h"
 
 int LoadCredentials() { return 0; }
-
-void ResetServiceState() { LoadCredentials(); }
-
-DWORD WINAPI WorkerLoop(LPVOID) {
-  for (;;) ::Sleep(30000);
-}
+int SaveCredentials() { return 0; }
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   if (message == WM_INITDIALOG) return TRUE;
@@ -23,4 +20,8 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
   return FALSE;
 }
 
-int OpenConsole() { return 0; }
+void ShowNotificationDialogModally() {}
+
+HttpReply GetFromHost(const std::wstring&, INTERNET_PORT, const std::u16string&) {
+  return HttpReply{HttpReply::Status::ConnectFailed, {}};
+}

@@ -1,0 +1,39 @@
+#include "app/service_platform_win.h"
+
+#include <shellapi.h>
+
+#include "notify/notification_dialog_win.h"
+#include "service/http_request_win.h"
+#include "service/service_hosts.h"
+#include "tray/process_tray_win.h"
+
+Win32ServicePlatform::Win32ServicePlatform(ServiceEndpoint authentication, ServiceEndpoint orders)
+    : authentication_(std::move(authentication)), orders_(std::move(orders)) {}
+
+HttpReply Win32ServicePlatform::Get(ServiceHost host, const std::u16string& path) {
+  const ServiceEndpoint& endpoint = host == ServiceHost::Authentication ? authentication_ : orders_;
+  return GetFromHost(endpoint.host, endpoint.port, path);
+}
+
+void Win32ServicePlatform::SetTooltipText(const std::u16string& text) {
+  TheSystemTray().SetTooltipText(AsWide(text.c_str()));
+}
+
+void Win32ServicePlatform::ShowBalloon(const std::u16string& text) {
+  TheSystemTray().ShowBalloon(AsWide(text.c_str()));
+}
+
+void Win32ServicePlatform::ShowNotificationDialog() { ShowNotificationDialogModally(); }
+
+void Win32ServicePlatform::OpenUrl(const std::u16string& url) {
+  // Shown normally: a browser that this call starts must not stay hidden.
+  ::ShellExecuteW(nullptr, L"open", AsWide(url.c_str()), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void Win32ServicePlatform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+Win32ServicePlatform& TheServicePlatform() {
+  static Win32ServicePlatform platform({AsWide(MORVANE_AUTH_HOST), INTERNET_DEFAULT_HTTP_PORT},
+                                       {AsWide(MORVANE_ORDER_HOST), INTERNET_DEFAULT_HTTP_PORT});
+  return platform;
+}
