@@ -22,13 +22,18 @@ const char16_t* LoginFailureText(int code) {
 
 void LogIn(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session,
            LoginFailureStreak& streak) {
+  // The request is taken before the attempt, not cleared after it: a save of
+  // new credentials while this log-in is on the wire sets it again, and the
+  // next cycle then logs in with them instead of keeping a session of the
+  // old ones.
+  const bool requested = session.reloginRequested.exchange(0) == 1;
   ClearSessionId(session);
   const int code = LoginToService(platform, credentials, session);
   if (code == LoginOk) {
-    session.reloginRequested = 0;
     streak.failureReported = false;
     return;
   }
+  if (requested) session.reloginRequested = 1;
   if (!streak.failureReported) {
     platform.ShowBalloon(LoginFailureText(code));
     streak.failureReported = true;

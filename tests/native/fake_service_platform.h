@@ -25,6 +25,9 @@ class FakeServicePlatform : public ServicePlatform {
 
   // Unscripted requests get this reply.
   HttpReply fallbackReply{HttpReply::Status::NoBody, {}};
+  // Runs inside every Get, before the reply is taken: what another thread
+  // does while a request is on the wire.
+  std::function<void(ServiceHost)> onGet;
   // Runs inside ShowNotificationDialog, as the user would act on the dialog.
   std::function<void()> onNotificationDialog;
 
@@ -37,6 +40,7 @@ class FakeServicePlatform : public ServicePlatform {
 
   HttpReply Get(ServiceHost host, const std::u16string& path) override {
     requests.push_back({host, path});
+    if (onGet) onGet(host);
     auto& queue = replies_[host];
     if (queue.empty()) return fallbackReply;
     HttpReply reply = std::move(queue.front());

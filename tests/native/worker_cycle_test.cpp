@@ -167,4 +167,33 @@ TEST_F(WorkerCycleTest, MissingCredentialsAreReportedOnceUntilSaved) {
   EXPECT_EQ(platform.sleeps.size(), 4u);
 }
 
+TEST_F(WorkerCycleTest, CredentialsSavedDuringALogInAreUsedAtTheNextCycle) {
+  platform.QueueBody(ServiceHost::Authentication, kLoginSuccess);
+  platform.onGet = [&](ServiceHost host) {
+    if (host != ServiceHost::Authentication) return;
+    platform.onGet = nullptr;
+    // What the settings dialog's OK does on the other thread while the
+    // old credentials are on the wire.
+    session.reloginRequested = 1;
+    ClearSessionId(session);
+    SaveCredentials(u"shop", u"new-secret");
+  };
+
+  RunCycle();
+  EXPECT_EQ(session.reloginRequested, 1) << "the save's request must survive the log-in it overlapped";
+
+  platform.QueueBody(ServiceHost::Authentication, kLoginSuccess);
+  RunCycle();
+  const auto& last = platform.requests.at(platform.requests.size() - 2);
+  EXPECT_EQ(last.host, ServiceHost::Authentication);
+  EXPECT_NE(last.path.find(u"pwd=new-secret"), std::u16string::npos);
+  EXPECT_EQ(session.reloginRequested, 0);
+}
+
+TEST_F(WorkerCycleTest, AFailedForcedLogInIsStillForcedNextTime) {
+  platform.QueueBody(ServiceHost::Authentication, kLoginRejected);
+  RunCycle();
+  EXPECT_EQ(session.reloginRequested, 1);
+}
+
 }  // namespace
