@@ -35,14 +35,12 @@ stop_session() {
   rm -f "$state/env"
 }
 
-start_session() {
-  local loader=$1
-  stop_session
-  # Xvfb picks a free display number itself and tells it on a pipe.
+# Starts Xvfb; it picks a free display number itself and tells it on a pipe.
+start_xvfb() {
   exec 9<> <(:)
-  Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -auth /dev/null >"$state/xvfb.log" 2>&1 &
+  Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -auth /dev/null </dev/null >"$state/xvfb.log" 2>&1 &
   echo $! >"$state/xvfb.pid"
-  local display=""
+  display=""
   read -r -t 20 display <&9 || true
   exec 9<&-
   if [ -z "$display" ]; then
@@ -50,6 +48,18 @@ start_session() {
     cat "$state/xvfb.log" >&2
     exit 1
   fi
+}
+
+start_session() {
+  local loader=$1
+  stop_session
+  if [ -n "${MORVANE_DISPLAY:-}" ]; then
+    # A display of the user's: the virtual desktop opens there as a window.
+    local display=${MORVANE_DISPLAY#:}
+  else
+    start_xvfb
+  fi
+
   export DISPLAY=":$display"
   cat >"$state/env" <<ENV
 export WINEPREFIX="$WINEPREFIX"
