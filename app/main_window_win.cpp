@@ -1,6 +1,8 @@
 #include "app/main_window_win.h"
 
+#include "app/service_platform_win.h"
 #include "app/startup_steps_win.h"
+#include "service/console_launch.h"
 #include "res/resource_ids.h"
 #include "tray/process_tray_win.h"
 
@@ -13,7 +15,6 @@ wchar_t mainWindowClass[kResourceTextCapacity];
 
 constexpr wchar_t kSettingsDialogCaption[] = L"Morvane设置";
 constexpr wchar_t kDialogClass[] = L"#32770";
-constexpr wchar_t kConsoleFailedBalloon[] = L"自动登录失败，请检查用户名与密码。";
 constexpr int kPaintTextCapacity = 100;
 
 void ShowSettings(HWND owner) {
@@ -54,7 +55,7 @@ LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       ShowSettings(window);
       return 0;
     case IDM_OPEN_CONSOLE:
-      if (OpenConsole() == 0) TheSystemTray().ShowBalloon(kConsoleFailedBalloon);
+      if (OpenConsole() == 0) TheSystemTray().ShowBalloon(AsWide(kConsoleLoginFailedText));
       return 0;
     default:
       return ::DefWindowProcW(window, message, wParam, lParam);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "app/win32_handles.h"
 #include "tests/win/process_runner.h"
@@ -197,6 +198,53 @@ TEST(ProgramTest, WithoutANotificationAreaTheProgramEndsSilently) {
   RunningProgram program(programPath);
   ASSERT_TRUE(program.Started());
   EXPECT_EQ(program.WaitForExit(20000).value_or(999), 0u);
+}
+
+// The program's top-level dialogs titled as the settings dialog.
+std::vector<HWND> SettingsDialogsOf(DWORD processId) {
+  std::vector<HWND> found;
+  HWND window = nullptr;
+  while ((window = ::FindWindowExW(nullptr, window, L"#32770", L"Morvane设置")) != nullptr) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == processId) found.push_back(window);
+  }
+  return found;
+}
+
+template <typename Condition>
+bool WaitUntil(Condition condition, DWORD timeoutMs) {
+  for (DWORD waited = 0; !condition(); waited += 50) {
+    if (waited >= timeoutMs) return false;
+    ::Sleep(50);
+  }
+  return true;
+}
+
+TEST(ProgramTest, SettingsCommandOpensOneDialogAndBringsBackTheOpenOne) {
+  ShellTrayRecorder shell;
+  ProgramUnderTest program(shell);
+  ASSERT_TRUE(program.IconShown());
+  const DWORD processId = program.Process().ProcessId();
+
+  ::PostMessageW(program.MainWindow(), WM_COMMAND, 32774, 0);
+  ASSERT_TRUE(WaitUntil([&] { return SettingsDialogsOf(processId).size() == 1; }, 5000));
+  const HWND settings = SettingsDialogsOf(processId).front();
+  ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(settings) != FALSE; }, 5000));
+
+  // Hidden, so that bringing it back can be seen.
+  ::ShowWindow(settings, SW_HIDE);
+  ASSERT_FALSE(::IsWindowVisible(settings));
+  ::PostMessageW(program.MainWindow(), WM_COMMAND, 32774, 0);
+  EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(settings) != FALSE; }, 5000))
+      << "the second command shows the open dialog again";
+  ::Sleep(1000);
+  EXPECT_EQ(SettingsDialogsOf(processId), std::vector<HWND>{settings}) << "one settings dialog only";
+
+  ::PostMessageW(settings, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(settings); }, 5000));
+  ::PostMessageW(program.MainWindow(), WM_COMMAND, 105, 0);
+  EXPECT_EQ(program.Process().WaitForExit(10000).value_or(999), 0u);
 }
 
 }  // namespace

@@ -1,0 +1,73 @@
+#include "notify/notification_dialog_win.h"
+
+#include "app/main_window_win.h"
+#include "app/service_platform_win.h"
+#include "res/resource_ids.h"
+#include "service/console_launch.h"
+#include "service/console_launch_win.h"
+#include "service/untreated_state.h"
+#include "tray/process_tray_win.h"
+
+namespace {
+
+constexpr wchar_t kNoticeFormat[] = L"Zarnik提醒：您有 %d 条新的业务请求，请点击“马上查看”处理。";
+// wsprintfW never writes more than 1024 characters; the notice with the
+// longest count is far shorter.
+constexpr int kNoticeCapacity = 128;
+
+void ViewNow(HWND dialog) {
+  // By now the console's start page is open without a key: say why.
+  if (OpenConsole() == 0) TheSystemTray().ShowBalloon(AsWide(kConsoleLoginFailedText));
+  ::EndDialog(dialog, IDOK);
+}
+
+void OnNotificationCommand(HWND dialog, WORD command) {
+  switch (command) {
+    case IDOK:
+      ViewNow(dialog);
+      break;
+    case IDCANCEL:
+      ::EndDialog(dialog, IDCANCEL);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void ShowNotificationDialogModally() {
+  // The poll's thread has no window of its own to own the notice.
+  ::DialogBoxParamW(TheModuleInstance(), MAKEINTRESOURCEW(IDD_NOTIFICATION), nullptr, NotificationDialogProc, 0);
+}
+
+void InitNotificationDialog(HWND dialog) {
+  // The poll that opened the notice waits inside it, so newCount holds still.
+  wchar_t notice[kNoticeCapacity] = {};
+  ::wsprintfW(notice, kNoticeFormat, static_cast<int>(TheUntreatedState().newCount));
+  ::SetDlgItemTextW(dialog, IDC_NOTIFY_TEXT, notice);
+
+  RECT frame = {};
+  ::GetWindowRect(dialog, &frame);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  RECT work = {};
+  if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+    work = RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  // Flush with the corner beside the taskbar, above other programs' windows
+  // although the notice has no owner.
+  ::SetWindowPos(dialog, HWND_TOPMOST, work.right - width, work.bottom - height, 0, 0, SWP_NOSIZE);
+}
+
+INT_PTR CALLBACK NotificationDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      InitNotificationDialog(dialog);
+      return TRUE;
+    case WM_COMMAND:
+      OnNotificationCommand(dialog, LOWORD(wParam));
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}

@@ -1,0 +1,114 @@
+#include "settings/settings_dialog_win.h"
+
+#include <string_view>
+
+#include "app/service_platform_win.h"
+#include "res/resource_ids.h"
+#include "service/session_state.h"
+#include "service/test_login_win.h"
+#include "settings/credential_store_win.h"
+#include "settings/shop_credentials.h"
+#include "text/utf16_text.h"
+
+namespace {
+
+// Read from each edit, terminator included: anything typed beyond 127
+// characters is dropped.
+constexpr int kFieldCapacity = 128;
+static_assert(kFieldCapacity <= kCredentialCapacity, "a typed text fits the credential buffer");
+
+constexpr wchar_t kCredentialsMissingText[] = L"请设置Zarnik网点登录帐号与密码！！！";
+constexpr wchar_t kFieldEmptyText[] = L"请先输入登录帐号与密码，再保存！";
+
+struct TypedField {
+  wchar_t text[kFieldCapacity] = {};
+};
+
+TypedField ReadField(HWND dialog, int control) {
+  TypedField field;
+  ::GetDlgItemTextW(dialog, control, field.text, kFieldCapacity);
+  field.text[kFieldCapacity - 1] = L'\0';
+  return field;
+}
+
+std::u16string_view TextOf(const char16_t* buffer, std::size_t capacity) {
+  return std::u16string_view(buffer, Utf16Length(buffer, capacity));
+}
+
+std::u16string_view TextOf(const TypedField& field) { return TextOf(AsUtf16(field.text), kFieldCapacity); }
+
+void CopyInto(char16_t (&destination)[kCredentialCapacity], std::u16string_view text) {
+  const std::size_t length = text.copy(destination, kCredentialCapacity - 1);
+  destination[length] = u'\0';
+}
+
+void OnSettingsCommand(HWND dialog, WORD command) {
+  switch (command) {
+    case IDOK:
+      if (ApplySettings(dialog))
+        ::EndDialog(dialog, IDOK);
+      else
+        ::SetDlgItemTextW(dialog, IDC_STATUS, kFieldEmptyText);
+      break;
+    case IDCANCEL:
+      ::EndDialog(dialog, IDCANCEL);
+      break;
+    case IDC_TEST:
+      TestLogin(dialog);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void InitSettingsDialog(HWND dialog) {
+  const CredentialPair held = ReadCredentials(TheShopCredentials());
+  if (held.exists) {
+    // The password edit masks what it is given.
+    ::SetDlgItemTextW(dialog, IDC_ACCOUNT, AsWide(held.account));
+    ::SetDlgItemTextW(dialog, IDC_PASSWORD, AsWide(held.password));
+  }
+  if (!CredentialsAreSet(held)) ::SetDlgItemTextW(dialog, IDC_STATUS, kCredentialsMissingText);
+}
+
+int ApplySettings(HWND dialog) {
+  const TypedField account = ReadField(dialog, IDC_ACCOUNT);
+  const TypedField password = ReadField(dialog, IDC_PASSWORD);
+  if (TextOf(account).empty() || TextOf(password).empty()) return 0;
+
+  ShopCredentials& credentials = TheShopCredentials();
+  CredentialPair pair = ReadCredentials(credentials);
+  const bool changed = TextOf(pair.account, kCredentialCapacity) != TextOf(account) ||
+                       TextOf(pair.password, kCredentialCapacity) != TextOf(password);
+  if (changed) {
+    // Before the new pair is in place: a log-in on the worker thread that
+    // still carries the old pair is then followed by one with the new pair.
+    SessionState& session = TheSessionState();
+    session.reloginRequested = 1;
+    ClearSessionId(session);
+  }
+  pair.exists = true;
+  CopyInto(pair.account, TextOf(account));
+  CopyInto(pair.password, TextOf(password));
+  WriteCredentials(credentials, pair);
+  // Unchanged texts are written again all the same. A failed write is not
+  // reported: the new pair stays in use until the program ends.
+  SaveCredentials();
+  return 1;
+}
+
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      InitSettingsDialog(dialog);
+      // The default focus: the OK button, the template's first tab stop.
+      return TRUE;
+    case WM_COMMAND:
+      OnSettingsCommand(dialog, LOWORD(wParam));
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
