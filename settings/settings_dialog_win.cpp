@@ -6,6 +6,7 @@
 #include "res/resource_ids.h"
 #include "service/session_state.h"
 #include "service/test_login_win.h"
+#include "settings/apply_credentials.h"
 #include "settings/credential_store_win.h"
 #include "settings/shop_credentials.h"
 #include "text/utf16_text.h"
@@ -36,11 +37,6 @@ std::u16string_view TextOf(const char16_t* buffer, std::size_t capacity) {
 }
 
 std::u16string_view TextOf(const TypedField& field) { return TextOf(AsUtf16(field.text), kFieldCapacity); }
-
-void CopyInto(char16_t (&destination)[kCredentialCapacity], std::u16string_view text) {
-  const std::size_t length = text.copy(destination, kCredentialCapacity - 1);
-  destination[length] = u'\0';
-}
 
 void OnSettingsCommand(HWND dialog, WORD command) {
   switch (command) {
@@ -77,22 +73,7 @@ int ApplySettings(HWND dialog) {
   const TypedField account = ReadField(dialog, IDC_ACCOUNT);
   const TypedField password = ReadField(dialog, IDC_PASSWORD);
   if (TextOf(account).empty() || TextOf(password).empty()) return 0;
-
-  ShopCredentials& credentials = TheShopCredentials();
-  CredentialPair pair = ReadCredentials(credentials);
-  const bool changed = TextOf(pair.account, kCredentialCapacity) != TextOf(account) ||
-                       TextOf(pair.password, kCredentialCapacity) != TextOf(password);
-  if (changed) {
-    // Before the new pair is in place: a log-in on the worker thread that
-    // still carries the old pair is then followed by one with the new pair.
-    SessionState& session = TheSessionState();
-    session.reloginRequested = 1;
-    ClearSessionId(session);
-  }
-  pair.exists = true;
-  CopyInto(pair.account, TextOf(account));
-  CopyInto(pair.password, TextOf(password));
-  WriteCredentials(credentials, pair);
+  ApplyTypedCredentials(TheShopCredentials(), TheSessionState(), TextOf(account), TextOf(password));
   // Unchanged texts are written again all the same. A failed write is not
   // reported: the new pair stays in use until the program ends.
   SaveCredentials();

@@ -55,9 +55,9 @@ std::size_t NestingDepth(const std::string& text) {
 }  // namespace
 
 std::optional<Json::Value> ParseReply(const std::string& body) {
-  const std::string text = body.substr(0, body.find('\0'));
-  if (NestingDepth(text) > kMaxReplyNesting) return std::nullopt;
   try {
+    const std::string text = body.substr(0, body.find('\0'));
+    if (NestingDepth(text) > kMaxReplyNesting) return std::nullopt;
     Json::Reader reader;
     Json::Value root;
     // Comments are accepted but not kept: nothing reads them.
