@@ -23,19 +23,27 @@ jsoncpp_source() {
   bash "$root/scripts/fetch-jsoncpp-source.sh" "$build_root/deps/jsoncpp"
 }
 
-# configure_windows ARCH TESTS(ON|OFF)
+# The service simulator, built by build_native; the Windows tests drive the
+# shipped exe against it.
+sim_exe() {
+  echo "$build_root/native/sim/zarnik-sim"
+}
+
+# build_windows ARCH TESTS(ON|OFF)
 build_windows() {
   local arch=$1 tests=$2 dir="$build_root/win-$1"
   cmake -S "$root" -B "$dir" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Release \
     -DMORVANE_JSONCPP_SOURCE_DIR="$(cd "$(jsoncpp_source)" && pwd)" \
-    -DMORVANE_BUILD_TESTS="$tests" >/dev/null
+    -DMORVANE_BUILD_TESTS="$tests" \
+    -DMORVANE_SIM_EXE="$(sim_exe)" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 
+# build_native [TARGET...]: everything, or only the targets named.
 build_native() {
   local dir="$build_root/native"
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  cmake --build "$dir" -j "$jobs"
+  cmake --build "$dir" -j "$jobs" ${1:+--target "$@"}
 }

@@ -1,13 +1,28 @@
 #!/usr/bin/env bash
-# Runs Morvane under Wine, in a virtual desktop with a taskbar. On a machine
-# with a display the desktop opens as a window there; without one it runs on
-# Xvfb, walks through the tray icon, its tooltip, its menu and the About
-# dialog as a user would, and saves a screenshot of each stage to
-# build/demo/screenshots/. Ctrl-C stops everything it started.
+# Runs Morvane under Wine against zarnik-sim, which plays the service with a
+# demo shop whose orders, messages and complaints arrive on a timetable
+# (sim/demo_events.txt). The demo has a Wine prefix of its own, under
+# build/demo: a virtual desktop with a taskbar, Chinese fonts, the simulator
+# as the browser proxy, and a browser hook that shows the web console.
+#
+# On a machine with a display the desktop opens as a window there, with the
+# demo shop's credentials already stored: the tray icon, the balloons, the
+# notification dialog and the console come as the timetable runs. Without
+# one it runs on Xvfb, goes through the stages as a user would (the first
+# balloon, the tray menu, the settings dialog with a test log-in, the
+# notification dialog, View now and the console page, the tooltip, About)
+# and saves a screenshot of each to build/demo/screenshots/.
+# Ctrl-C stops everything it started.
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 
+account=demo
+password=morvane
+shop_id=ZN-0451
+
 bash "$root/scripts/install-deps.sh"
+echo "== building the simulator and Morvane"
+build_native zarnik-sim
 arch=$(test_arch)
 build_windows "$arch" ON
 
@@ -23,22 +38,100 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ] && xdpyinfo >/dev/null 2>&1; then
   export MORVANE_DISPLAY=$DISPLAY
 fi
 
+sim_pid=""
 stop() {
   trap - INT TERM EXIT
+  if [ -f "$state/browser.pids" ]; then
+    while read -r pid; do kill "$pid" 2>/dev/null || true; done <"$state/browser.pids"
+    rm -f "$state/browser.pids"
+  fi
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
   bash "$session" stop "$state" || true
 }
 trap stop INT TERM EXIT
 
+mkdir -p "$state"
+rm -f "$state/opened-urls.txt" "$state/browser.pids"
 echo "== starting the Wine session in $state"
 bash "$session" start "$state" "$loader"
 # shellcheck disable=SC1091
 . "$state/env"
+
+echo "== starting zarnik-sim with the shop $account (shop id $shop_id)"
+# Gone before the start, so that the port read below is this run's.
+rm -f "$state/sim.out"
+"$(sim_exe)" --port 0 --shop "$account:$password:$shop_id" --script "$root/sim/demo_events.txt" \
+  </dev/null >"$state/sim.out" 2>"$state/sim.log" &
+sim_pid=$!
+port=""
+for _ in $(seq 100); do
+  port=$(sed -n 's/^listening \([0-9][0-9]*\)$/\1/p' "$state/sim.out")
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+if [ -z "$port" ]; then
+  echo "zarnik-sim did not start:" >&2
+  cat "$state/sim.log" >&2
+  exit 1
+fi
+echo "   control interface: curl -H 'Host: sim.control' http://127.0.0.1:$port/state (or /log)"
+
+# Registry texts of the prefix settings.
+hex_dword() {
+  printf '%02x,%02x,%02x,%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255))
+}
+hex_ascii() {
+  local text=$1 i out=""
+  for ((i = 0; i < ${#text}; i++)); do out+=$(printf '%02x,' "'${text:i:1}"); done
+  printf '%s' "${out%,}"
+}
+# The password as the program stores it: UTF-16LE, every byte raised by one.
+hex_shifted_password() {
+  local text=$1 i out=""
+  for ((i = 0; i < ${#text}; i++)); do out+=$(printf '%02x,01,' $(($(printf '%d' "'${text:i:1}") + 1))); done
+  printf '%s' "${out%,}"
+}
+
+proxy="127.0.0.1:$port"
+# Version 0x46, a counter, flags 3 (direct, and the manual proxy), the
+# proxy, an empty bypass list and no configuration script.
+connection="$(hex_dword 0x46),$(hex_dword 1),$(hex_dword 3)"
+connection+=",$(hex_dword ${#proxy}),$(hex_ascii "$proxy"),$(hex_dword 0),$(hex_dword 0)"
+if [ "$headless" -eq 1 ]; then browser_shots=$shots; else browser_shots=""; fi
+cat >"$state/browser.conf" <<CONF
+port=$port
+shots=$browser_shots
+size=1024,768
+CONF
+{
+  echo "REGEDIT4"
+  echo
+  echo "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections]"
+  echo "\"DefaultConnectionSettings\"=hex:$connection"
+  echo
+  echo "[HKEY_CURRENT_USER\\Software\\Wine\\WineBrowser]"
+  echo "\"Browsers\"=\"\\\"/bin/bash\\\" \\\"$root/scripts/demo-browser.sh\\\" \\\"$state\\\"\""
+  echo
+  # Without a display the credentials are entered in the settings dialog.
+  echo "[-HKEY_CURRENT_USER\\Software\\Trevolt\\Orvent]"
+  if [ "$headless" -eq 0 ]; then
+    echo
+    echo "[HKEY_CURRENT_USER\\Software\\Trevolt\\Orvent]"
+    echo "\"Account\"=\"$account\""
+    echo "\"Password\"=hex:$(hex_shifted_password "$password")"
+  fi
+} >"$state/demo-settings.reg"
+"$loader" regedit /S "$state/demo-settings.reg" </dev/null >/dev/null 2>&1
+
 "$loader" "$exe" </dev/null >"$state/morvane.log" 2>&1 &
+morvane_pid=$!
 
 if [ "$headless" -eq 0 ]; then
   echo "Morvane runs in the Wine desktop window: its icon is at the right end of the taskbar."
-  echo "Right-click it for the menu, hover for the tooltip. Ctrl-C stops everything."
-  wait
+  echo "The demo shop's first requests arrive after 5 seconds and are announced at the next poll;"
+  echo "View now opens the console in a browser window. More arrive, are handled, and the session"
+  echo "ends later on (sim/demo_events.txt). Right-click the icon for the menu. Ctrl-C stops everything."
+  wait "$morvane_pid" || true
   exit 0
 fi
 
@@ -48,25 +141,66 @@ shot() {
   import -display "$DISPLAY" -window root "$shots/$1.png"
   echo "   saved $shots/$1.png"
 }
+# Waits up to $2 seconds for a request whose target contains $1 in the
+# simulator's log.
+wait_for_request() {
+  local pattern=$1 seconds=$2
+  for _ in $(seq $((seconds * 5))); do
+    curl -s --noproxy '*' -H 'Host: sim.control' "http://127.0.0.1:$port/log" | grep -q "$pattern" && return 0
+    sleep 0.2
+  done
+  echo "   (no $pattern request within $seconds s)" >&2
+  return 1
+}
 # The notification area sits at the right end of the taskbar, at the bottom
-# of the 1024x768 desktop.
+# of the 1024x768 desktop; the tray menu opens above and left of it, one
+# item every 17 pixels.
 tray_x=1012
 tray_y=758
+menu_x=960
+settings_item_y=722
+about_item_y=756
 
-echo "== the tray icon, with the balloon of the first log-in attempt"
+echo "== the tray icon, with the balloon of the first cycle: no credentials yet"
 sleep 4
 shot 01-tray-balloon
-echo "== the tooltip"
-sleep 8
+echo "== the tray menu"
+xdotool mousemove "$tray_x" "$tray_y" click 3
+sleep 1
+shot 02-tray-menu
+echo "== the settings dialog: the demo shop's account and password, tested"
+xdotool mousemove "$menu_x" "$settings_item_y" click 1
+sleep 1.5
+# The focus starts on OK; the edits and Test follow it in the tab order.
+xdotool key Tab Tab
+xdotool type --delay 50 "$account"
+xdotool key Tab
+xdotool type --delay 50 "$password"
+xdotool key Tab space
+wait_for_request "shop_login.php" 10 || true
+sleep 1
+shot 03-settings
+# From Test the tab order comes round to OK.
+xdotool key Tab space
+echo "== the notification dialog: the next cycle logs in and finds the new requests"
+wait_for_request "untreatedSheet.php" 45 || true
+sleep 2
+shot 04-notification
+echo "== View now: the console, signed in with a one-time key"
+xdotool key Return
+for _ in $(seq 300); do [ -f "$shots/05-console.png" ] && break; sleep 0.2; done
+if [ -f "$shots/05-console.png" ]; then echo "   saved $shots/05-console.png"; else echo "   (no console page)" >&2; fi
+echo "== the tooltip with the waiting requests"
+xdotool mousemove 900 400
+sleep 0.5
 xdotool mousemove "$tray_x" "$tray_y"
 sleep 2
-shot 02-tray-tooltip
-echo "== the tray menu"
+shot 06-tray-tooltip
+echo "== the About dialog"
 xdotool click 3
 sleep 1
-shot 03-tray-menu
-echo "== the About dialog"
-xdotool key Up Return
+xdotool mousemove "$menu_x" "$about_item_y" click 1
 sleep 1.5
-shot 04-about
-echo "Screenshots are in $shots"
+shot 07-about
+curl -s --noproxy '*' -H 'Host: sim.control' "http://127.0.0.1:$port/log" >"$state/requests.json" || true
+echo "Screenshots are in $shots; the requests the simulator received are in $state/requests.json"
