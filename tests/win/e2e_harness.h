@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/win/recording_browser.h"
 #include "app/win32_handles.h"
 #include "tests/win/browser_proxy_settings.h"
 #include "tests/win/process_runner.h"
@@ -31,28 +32,6 @@ struct E2eSettings {
 
 // Filled by the test program's main from its arguments.
 E2eSettings& TheE2eSettings();
-
-// The shell's browser, pointed at a script that appends every URL it is
-// asked to open to a log, for the life of the object.
-class RecordingBrowser {
- public:
-  RecordingBrowser(const std::string& recorderScript, const std::string& urlLog);
-  ~RecordingBrowser();
-  RecordingBrowser(const RecordingBrowser&) = delete;
-  RecordingBrowser& operator=(const RecordingBrowser&) = delete;
-
-  bool Installed() const { return installed_; }
-  std::vector<std::string> Urls() const;
-  // The shell starts the browser asynchronously: waits until count URLs
-  // have arrived, then a while longer so that a surplus shows too.
-  std::vector<std::string> UrlsAfterSettling(size_t count, DWORD timeoutMs);
-
- private:
-  std::wstring logPath_;
-  UniqueKey key_;
-  std::optional<std::wstring> previous_;
-  bool installed_ = false;
-};
 
 // HKCU\Software\Trevolt\Orvent, where the program keeps the shop's account
 // and password.

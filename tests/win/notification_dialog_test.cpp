@@ -25,6 +25,7 @@
 #include "service/untreated_state.h"
 #include "settings/shop_credentials.h"
 #include "tests/win/modal_dialog_driver.h"
+#include "tests/win/recording_browser.h"
 #include "tests/win/shell_tray_recorder.h"
 #include "tests/win/wine_paths.h"
 #include "tray/process_tray_win.h"
@@ -36,90 +37,15 @@ using namespace std::chrono_literals;
 std::string recorderScript;
 std::string urlLog;
 
-constexpr wchar_t kBrowserKey[] = L"Software\\Wine\\WineBrowser";
-constexpr wchar_t kBrowsersValue[] = L"Browsers";
 constexpr wchar_t kConsoleFailedBalloon[] = L"自动登录失败，请检查用户名与密码。";
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
-
-std::wstring WideFromUtf8(const std::string& text) {
-  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  std::vector<wchar_t> wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
-  return std::wstring(wide.data());
-}
 
 std::string ConsoleStartPage() {
   std::string url = "http://";
   for (const char16_t* c = MORVANE_CONSOLE_HOST; *c; ++c) url += static_cast<char>(*c);
   return url + "/";
 }
-
-// Points the shell's browser at the recorder script for the life of the
-// object, then puts the prefix's setting back.
-class BrowserRecorder {
- public:
-  BrowserRecorder() {
-    HKEY key = nullptr;
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, kBrowserKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    key_.reset(key);
-    wchar_t previous[1024] = {};
-    DWORD bytes = sizeof(previous) - sizeof(wchar_t);
-    if (::RegQueryValueExW(key_.get(), kBrowsersValue, nullptr, nullptr, reinterpret_cast<BYTE*>(previous),
-                           &bytes) == ERROR_SUCCESS)
-      previous_ = std::wstring(previous);
-    // The browser runs as /bin/sh SCRIPT LOG URL.
-    const std::wstring command =
-        L"\"/bin/sh\" \"" + WideFromUtf8(recorderScript) + L"\" \"" + WideFromUtf8(urlLog) + L"\"";
-    SetBrowsers(command);
-    Clear();
-  }
-  ~BrowserRecorder() {
-    if (previous_)
-      SetBrowsers(*previous_);
-    else
-      ::RegDeleteValueW(key_.get(), kBrowsersValue);
-  }
-  BrowserRecorder(const BrowserRecorder&) = delete;
-  BrowserRecorder& operator=(const BrowserRecorder&) = delete;
-
-  void Clear() { ::DeleteFileW(WindowsPathOf(urlLog.c_str()).c_str()); }
-
-  std::vector<std::string> Urls() {
-    std::vector<std::string> urls;
-    HANDLE opened = ::CreateFileW(WindowsPathOf(urlLog.c_str()).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return urls;
-    UniqueKernelHandle file(opened);
-    std::string content;
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) content.append(chunk, read);
-    size_t start = 0;
-    for (size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1)
-      urls.push_back(content.substr(start, end - start));
-    return urls;
-  }
-
-  // The shell hands the address to the browser asynchronously: wait for the
-  // expected number of lines, then a while longer so that a surplus shows.
-  std::vector<std::string> UrlsAfterSettling(size_t expected) {
-    const auto end = std::chrono::steady_clock::now() + 10s;
-    while (Urls().size() < expected && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(50ms);
-    std::this_thread::sleep_for(1500ms);
-    return Urls();
-  }
-
- private:
-  void SetBrowsers(const std::wstring& value) {
-    ::RegSetValueExW(key_.get(), kBrowsersValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  }
-
-  UniqueKey key_;
-  std::optional<std::wstring> previous_;
-};
 
 // Another work area for this process while the object lives, as a taskbar
 // elsewhere would give.
@@ -172,7 +98,7 @@ class NotificationDialogTest : public ::testing::Test {
                                    Instance(), nullptr));
     trayCreated = TheSystemTray().CreateTrayIcon(Instance(), target.get(),
                                                  ::LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_MORVANE)));
-    browser = std::make_unique<BrowserRecorder>();
+    browser = std::make_unique<RecordingBrowser>(recorderScript, urlLog);
   }
 
   static void TearDownTestSuite() {
@@ -207,13 +133,13 @@ class NotificationDialogTest : public ::testing::Test {
   static std::unique_ptr<ShellTrayRecorder> shell;
   static UniqueWindow target;
   static BOOL trayCreated;
-  static std::unique_ptr<BrowserRecorder> browser;
+  static std::unique_ptr<RecordingBrowser> browser;
 };
 
 std::unique_ptr<ShellTrayRecorder> NotificationDialogTest::shell;
 UniqueWindow NotificationDialogTest::target;
 BOOL NotificationDialogTest::trayCreated = FALSE;
-std::unique_ptr<BrowserRecorder> NotificationDialogTest::browser;
+std::unique_ptr<RecordingBrowser> NotificationDialogTest::browser;
 
 TEST_F(NotificationDialogTest, ShowsTheNewCountOfThePoll) {
   for (int count : {1, 3}) {
@@ -299,7 +225,7 @@ TEST_F(NotificationDialogTest, EachWayOfClosingEndsWithItsResult) {
     EXPECT_TRUE(stayedOpen) << row.name;
     EXPECT_EQ(notice.result, row.result) << row.name;
 
-    const std::vector<std::string> urls = browser->UrlsAfterSettling(row.opensStartPage ? 1 : 0);
+    const std::vector<std::string> urls = browser->UrlsAfterSettling(row.opensStartPage ? 1 : 0, 10000);
     if (row.opensStartPage) {
       EXPECT_EQ(urls, std::vector<std::string>{ConsoleStartPage()}) << row.name;
       EXPECT_EQ(BalloonsWith(kConsoleFailedBalloon), 1u) << row.name;
