@@ -4,6 +4,8 @@
 # (sim/demo_events.txt). The demo has a Wine prefix of its own, under
 # build/demo: a virtual desktop with a taskbar, Chinese fonts, the simulator
 # as the browser proxy, and a browser hook that shows the web console.
+# Morvane is installed there silently with morvane-setup.exe, which starts
+# the installed copy: what the demo shows is what a shop gets.
 #
 # On a machine with a display the desktop opens as a window there, with the
 # demo shop's credentials already stored: the tray icon, the balloons, the
@@ -20,7 +22,8 @@ account=demo
 password=morvane
 shop_id=ZN-0451
 
-bash "$root/scripts/install-deps.sh"
+# Only the demo shows the web console in a browser.
+bash "$root/scripts/install-deps.sh" chromium
 echo "== building the simulator and Morvane"
 build_native zarnik-sim
 arch=$(test_arch)
@@ -30,7 +33,7 @@ state="$build_root/demo"
 shots="$state/screenshots"
 session="$root/tests/wine/session.sh"
 if [ "$arch" = x86_64 ]; then loader=/usr/lib/wine/wine64; else loader=/usr/lib/wine/wine; fi
-exe="$build_root/win-$arch/bin/morvane.exe"
+setup="$build_root/win-$arch/bin/morvane-setup.exe"
 
 headless=1
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ] && xdpyinfo >/dev/null 2>&1; then
@@ -123,15 +126,23 @@ CONF
 } >"$state/demo-settings.reg"
 "$loader" regedit /S "$state/demo-settings.reg" </dev/null >/dev/null 2>&1
 
-"$loader" "$exe" </dev/null >"$state/morvane.log" 2>&1 &
-morvane_pid=$!
+echo "== installing Morvane silently (morvane-setup.exe /S), which starts the installed copy"
+"$loader" "$setup" /S </dev/null >"$state/morvane.log" 2>&1
+# Whether the copy of this prefix runs, wherever it was started from.
+morvane_runs() {
+  local p
+  for p in $(pgrep -f '[\\/]morvane\.exe'); do
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
+}
 
 if [ "$headless" -eq 0 ]; then
   echo "Morvane runs in the Wine desktop window: its icon is at the right end of the taskbar."
   echo "The demo shop's first requests arrive after 5 seconds and are announced at the next poll;"
   echo "View now opens the console in a browser window. More arrive, are handled, and the session"
   echo "ends later on (sim/demo_events.txt). Right-click the icon for the menu. Ctrl-C stops everything."
-  wait "$morvane_pid" || true
+  while morvane_runs; do sleep 2; done
   exit 0
 fi
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the demo and the tests need.
+# Installs every Debian package the build, the demo and the tests need, and
+# the extra packages named as arguments (the demo adds its browser).
 # Safe to run again: apt-get skips what is there, and the deb-src entry and
 # the i386 architecture are only added when missing.
 set -euo pipefail
@@ -15,9 +16,10 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick xdotool
-  fonts-wqy-microhei chromium curl
+  fonts-wqy-microhei curl nsis
   libjsoncpp-dev googletest libgtest-dev libcpp-httplib-dev
   libbenchmark-dev clang libclang-rt-14-dev python3
+  "$@"
 )
 
 need_update=0
