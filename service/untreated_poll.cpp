@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -38,7 +39,7 @@ void StoreEntry(const std::string& text, char* slot) {
 // (an object, or an element that is a number, list or object).
 bool ReadCategory(const Json::Value& body, const char* name, PendingList& list) {
   list.count = 0;
-  const Json::Value member = MemberOf(body, name);
+  const Json::Value& member = MemberOf(body, name);
   if (member.isObject()) return false;
   // Missing, null, a number, a string or a boolean: an empty list.
   if (!member.isArray()) return true;
@@ -72,15 +73,35 @@ std::u16string TooltipFor(int waiting) {
   return text;
 }
 
-void KeepUntreated(ServicePlatform& platform, const Json::Value& body, UntreatedState& untreated) {
-  // Three full lists are too large for the worker thread's stack.
-  const auto incoming = std::make_unique<ReplyLists>();
-  if (!ReadReplyLists(body, *incoming)) return;
+enum class DealStatus { Unreadable, Untreated, Treated, NoAuthority };
 
+// What a reply says, read in full before anything changes; for "untreated"
+// the three lists are read into lists. An allocation that fails on the way
+// makes the reply unreadable, so nothing changes.
+DealStatus ReadPollReply(const std::string& text, std::unique_ptr<ReplyLists>& lists) {
+  try {
+    const std::optional<Json::Value> root = ParseReply(text);
+    if (!root) return DealStatus::Unreadable;
+    const Json::Value& body = MemberOf(*root, "body");
+    if (!body.isObject()) return DealStatus::Unreadable;
+    const std::optional<std::string> status = ReadText(MemberOf(body, "deal_status"));
+    if (!status) return DealStatus::Unreadable;
+    if (*status == "treated") return DealStatus::Treated;
+    if (*status == "No authority") return DealStatus::NoAuthority;
+    if (*status != "untreated") return DealStatus::Unreadable;
+    // Three full lists are too large for the worker thread's stack.
+    lists = std::make_unique<ReplyLists>();
+    return ReadReplyLists(body, *lists) ? DealStatus::Untreated : DealStatus::Unreadable;
+  } catch (const std::bad_alloc&) {
+    return DealStatus::Unreadable;
+  }
+}
+
+void KeepUntreated(ServicePlatform& platform, const ReplyLists& incoming, UntreatedState& untreated) {
   int fresh = 0;
-  for (auto [kept, replacement] : {std::pair{&untreated.web, &incoming->web},
-                                   std::pair{&untreated.liuyan, &incoming->liuyan},
-                                   std::pair{&untreated.tousu, &incoming->tousu}}) {
+  for (auto [kept, replacement] : {std::pair{&untreated.web, &incoming.web},
+                                   std::pair{&untreated.liuyan, &incoming.liuyan},
+                                   std::pair{&untreated.tousu, &incoming.tousu}}) {
     fresh += CountNewEntries(*kept, *replacement);
     ReplaceList(*kept, *replacement);
   }
@@ -105,23 +126,27 @@ void PollUntreatedRequests(ServicePlatform& platform, SessionState& session, Unt
   const SessionIds ids = ReadSessionIds(session);
   // The other thread may have dropped the session since the caller looked.
   if (ids.session_id[0] == u'\0') return;
+  // A path that would not fit is nothing to send.
+  const std::u16string path = BuildPollPath(ids.shop_id, ids.session_id);
+  if (path.empty()) return;
 
-  const HttpReply reply = platform.Get(ServiceHost::Orders, BuildPollPath(ids.shop_id, ids.session_id));
+  const HttpReply reply = platform.Get(ServiceHost::Orders, path);
   if (reply.status != HttpReply::Status::Body || reply.body.empty()) return;
 
-  const std::optional<Json::Value> root = ParseReply(reply.body);
-  if (!root || !root->isObject()) return;
-  const Json::Value body = MemberOf(*root, "body");
-  if (!body.isObject()) return;
-  const std::optional<std::string> status = ReadText(MemberOf(body, "deal_status"));
-  if (!status) return;
-
-  if (*status == "untreated") {
-    KeepUntreated(platform, body, untreated);
-  } else if (*status == "treated") {
-    ForgetUntreated(platform, untreated);
-  } else if (*status == "No authority") {
-    // The service no longer knows this session: log in again next cycle.
-    ClearSessionId(session);
+  std::unique_ptr<ReplyLists> lists;
+  switch (ReadPollReply(reply.body, lists)) {
+    case DealStatus::Untreated:
+      KeepUntreated(platform, *lists, untreated);
+      break;
+    case DealStatus::Treated:
+      ForgetUntreated(platform, untreated);
+      break;
+    case DealStatus::NoAuthority:
+      // The service no longer knows this session: log in again next cycle,
+      // unless the other thread has stored a fresh session meanwhile.
+      ClearSessionIdIf(session, ids.session_id);
+      break;
+    case DealStatus::Unreadable:
+      break;
   }
 }
