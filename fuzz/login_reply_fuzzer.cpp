@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RequireInvariant(platform.requests.size() == 1 && session.reloginRequested == 1, "one request, the flag untouched");
   if (result != LoginOk) RequireInvariant(std::memcmp(&before, &after, sizeof before) == 0, "a failure keeps the ids");
   if (result == LoginOk) {
-    const Json::Value& body = MemberOf(*ParseReply(reply), "body");
+    const auto root = ParseReply(reply);
+    const Json::Value& body = MemberOf(*root, "body");
     RequireInvariant(after.session_id == WidenText(*ReadText(MemberOf(body, "session_id"))) &&
                          after.shop_id == WidenText(*ReadText(MemberOf(body, "shop_id"))),
                      "the ids are stored whole, widened byte by byte");

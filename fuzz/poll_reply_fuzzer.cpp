@@ -3,6 +3,7 @@
 // first fills the kept lists, the second is read against them. Without a
 // form feed the input is sent twice, and the second poll finds nothing new.
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
@@ -67,7 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   if (sameTwice && HasSession(session)) {
     RequireInvariant(state.newCount == 0, "the same reply twice: the second poll finds nothing new");
-    RequireInvariant(std::memcmp(&Scratch(2), &state, sizeof state) == 0, "the same reply twice keeps the same lists");
+    RequireInvariant(std::memcmp(&Scratch(2), &state, offsetof(UntreatedState, newCount)) == 0,
+                     "the same reply twice keeps the same lists");
   }
   return 0;
 }
