@@ -9,6 +9,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "service/pending_list_comparison.h"
@@ -29,7 +30,7 @@ struct ReplyLists {
 
 // Longer entries are cut to what a slot holds; a zero byte inside an entry
 // ends its text there, as for every slot.
-void StoreEntry(const std::string& text, char* slot) {
+void StoreEntry(std::string_view text, char* slot) {
   const std::size_t length = std::min<std::size_t>(text.size(), kPendingEntryCapacity - 1);
   std::memcpy(slot, text.data(), length);
   slot[length] = '\0';
@@ -46,8 +47,18 @@ bool ReadCategory(const Json::Value& body, const char* name, PendingList& list) 
 
   const Json::ArrayIndex size =
       std::min<Json::ArrayIndex>(member.size(), static_cast<Json::ArrayIndex>(kPendingListSlots));
-  for (Json::ArrayIndex i = 0; i < size; ++i) {
-    const std::optional<std::string> text = ReadText(member[i]);
+  // Walked in order rather than looked up by index: each lookup searches the list.
+  Json::ArrayIndex i = 0;
+  for (auto element_at = member.begin(); i < size; ++element_at, ++i) {
+    const Json::Value& element = *element_at;
+    // A text is stored from where it lies; only the rare others are read as text.
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    if (element.isString() && element.getString(&begin, &end)) {
+      StoreEntry(std::string_view(begin, static_cast<std::size_t>(end - begin)), list.ids[i]);
+      continue;
+    }
+    const std::optional<std::string> text = ReadText(element);
     if (!text) return false;
     StoreEntry(*text, list.ids[i]);
   }
