@@ -10,9 +10,15 @@ namespace {
 std::uint32_t HashEntry(std::string_view entry) {
   constexpr std::uint64_t kMix = 0x9E3779B97F4A7C15u;
   std::uint64_t hash = entry.size();
-  for (std::size_t at = 0; at < entry.size(); at += 8) {
+  const char* at = entry.data();
+  for (std::size_t left = entry.size(); left > 0;) {
     std::uint64_t word = 0;
-    std::memcpy(&word, entry.data() + at, std::min<std::size_t>(8, entry.size() - at));
+    if (left >= 8) {
+      std::memcpy(&word, at, 8), at += 8, left -= 8;
+    } else {
+      for (std::size_t i = 0; i < left; ++i) word |= std::uint64_t(static_cast<unsigned char>(at[i])) << (8 * i);
+      left = 0;
+    }
     hash = (hash ^ word) * kMix;
     hash ^= hash >> 31;
   }
