@@ -19,25 +19,20 @@ TEST(CredentialStore, LoadsEveryStoredShape) {
   const Stored abc{{false, Utf16Bytes(u"abc\0"s)}}, shifted{{true, {0x62, 0x01, 0x63, 0x01, 0x64, 0x01}}};
   const std::u16string k128(128, u'k');
   const struct {
-    const char* name;
     Stored account, password;
     int result;
-    std::u16string account_held, password_held;
+    std::u16string held;  // account|password afterwards
     int reads;
   } rows[] = {
-      {"as saved", abc, shifted, 1, u"abc", u"abc", 2},
-      {"password of 5 bytes", abc, Stored{{true, {0x62, 0x01, 0x63, 0x01, 0x64}}}, 1, u"abc", u"ab", 2},
-      {"empty password", abc, Stored{{true, {}}}, 1, u"abc", u"", 2},
-      {"password as REG_SZ", abc, Stored{{false, shifted->bytes}}, 1, u"abc", u"abc", 2},
-      {"account without its NUL", Stored{{false, Utf16Bytes(u"abc")}}, shifted, 1, u"abc", u"abc", 2},
-      {"account with an odd byte", Stored{{false, Bytes{0x61, 0, 0x62, 0, 0x63}}}, shifted, 1, u"ab", u"abc", 2},
-      {"account of 128 units, NUL", Stored{{false, Utf16Bytes(k128 + u'\0')}}, shifted, 1, k128, u"abc", 2},
-      {"account of 258 bytes, no NUL", Stored{{false, Utf16Bytes(k128 + u'k')}}, shifted, 0, u"", u"pass", 1},
-      {"account over 258 bytes", Stored{{false, Utf16Bytes(k128 + u"kk")}}, shifted, 0, u"", u"pass", 1},
-      {"account missing", std::nullopt, shifted, 0, u"", u"pass", 1},
-      {"password missing", abc, std::nullopt, 0, u"abc", u"", 2},
-      {"password of 257 bytes", abc, Stored{{true, Bytes(257, 0x6C)}}, 1, u"abc", std::u16string(128, u'\u6B6B'), 2},
-      {"password of 258 bytes", abc, Stored{{true, Bytes(258, 0x6C)}}, 0, u"abc", u"", 2},
+      {abc, shifted, 1, u"abc|abc", 2}, {abc, Stored{{true, {0x62, 0x01, 0x63, 0x01, 0x64}}}, 1, u"abc|ab", 2},  // 5 bytes
+      {abc, Stored{{true, {}}}, 1, u"abc|", 2}, {abc, Stored{{false, shifted->bytes}}, 1, u"abc|abc", 2},  // as REG_SZ
+      {Stored{{false, Utf16Bytes(u"abc")}}, shifted, 1, u"abc|abc", 2},  // no NUL
+      {Stored{{false, Bytes{0x61, 0, 0x62, 0, 0x63}}}, shifted, 1, u"ab|abc", 2},  // an odd byte
+      {Stored{{false, Utf16Bytes(k128 + u'\0')}}, shifted, 1, k128 + u"|abc", 2},
+      {Stored{{false, Utf16Bytes(k128 + u'k')}}, shifted, 0, u"|pass", 1},  // 258 bytes, no NUL
+      {Stored{{false, Utf16Bytes(k128 + u"kk")}}, shifted, 0, u"|pass", 1}, {std::nullopt, shifted, 0, u"|pass", 1},
+      {abc, std::nullopt, 0, u"abc|", 2}, {abc, Stored{{true, Bytes(257, 0x6C)}}, 1, u"abc|" + std::u16string(128, u'\u6B6B'), 2},
+      {abc, Stored{{true, Bytes(258, 0x6C)}}, 0, u"abc|", 2},
   };
   for (const auto& row : rows) {
     MemoryRegistry registry;
@@ -45,11 +40,10 @@ TEST(CredentialStore, LoadsEveryStoredShape) {
     if (row.password) registry.values[u"Password"] = *row.password;
     ShopCredentials credentials;
     SetCredentials(credentials, u"held", u"pass");
-    EXPECT_EQ(LoadCredentials(registry, credentials), row.result) << row.name;
+    EXPECT_EQ(LoadCredentials(registry, credentials), row.result) << &row - rows;
     const CredentialPair pair = ReadCredentials(credentials);
-    EXPECT_EQ(pair.account + u"|"s + pair.password, row.account_held + u"|" + row.password_held) << row.name;
-    EXPECT_EQ(registry.reads, row.reads) << row.name;
-    EXPECT_TRUE(registry.ClosedCleanly()) << row.name;
+    EXPECT_EQ(pair.account + u"|"s + pair.password, row.held) << &row - rows;
+    EXPECT_TRUE(registry.reads == row.reads && registry.ClosedCleanly()) << &row - rows;
   }
 }
 
@@ -75,31 +69,26 @@ TEST(CredentialStore, SavesShiftedWhatLoadsBack) {
     EXPECT_EQ(SaveCredentials(registry, saved), row.stored.empty() ? 0 : 1) << &row - rows;
     EXPECT_TRUE(registry.ClosedCleanly() && registry.values.size() == (row.stored.empty() ? 0u : 2u)) << &row - rows;
     if (row.stored.empty()) continue;
-    EXPECT_EQ(registry.values[u"Password"].bytes, row.stored) << &row - rows;
     EXPECT_TRUE(registry.values[u"Password"].binary && !registry.values[u"Account"].binary) << &row - rows;
+    EXPECT_EQ(registry.values[u"Password"].bytes, row.stored) << &row - rows;
     EXPECT_EQ(registry.values[u"Account"].bytes, Utf16Bytes(row.account + u'\0')) << &row - rows;
-    EXPECT_EQ(LoadCredentials(registry, loaded), 1) << &row - rows;
-    EXPECT_EQ(ReadCredentials(loaded).password, row.password) << &row - rows;
+    EXPECT_TRUE(LoadCredentials(registry, loaded) && ReadCredentials(loaded).password == row.password) << &row - rows;
   }
 }
 
 TEST(ApplyTypedCredentials, OnlyAChangedPairAsksForANewLogIn) {
-  const struct {
-    bool held;
-    std::u16string account, password;
-    bool changed;
-  } rows[] = {{false, u"shop", u"secret", true}, {true, u"shop", u"secret", false},
-              {true, u"shop", u"secret2", true}, {true, u"Shop", u"secret", true}, {true, u"shop", u"secre", true}};
-  for (const auto& row : rows) {
-    ShopCredentials credentials;
-    if (row.held) SetCredentials(credentials, u"shop", u"secret");
-    SessionState session;
-    SetIds(session, u"s-1", u"42");
-    session.reloginRequested = 0;
-    EXPECT_EQ(ApplyTypedCredentials(credentials, session, row.account, row.password), row.changed) << &row - rows;
-    EXPECT_EQ(ReadCredentials(credentials).account + u"|"s + ReadCredentials(credentials).password,
-              row.account + u"|" + row.password);
-    EXPECT_EQ(session.reloginRequested + HasSession(session) * 2, row.changed ? 1 : 2) << &row - rows;
-    EXPECT_EQ(ReadSessionIds(session).shop_id, u"42"s);
+  const std::u16string rows[][2] = {{u"shop", u"secret"}, {u"shop", u"secret2"}, {u"Shop", u"secret"}, {u"shop", u"secre"}};
+  for (const bool held : {false, true}) {
+    for (const auto& [account, password] : rows) {
+      const bool changed = !held || &account != &rows[0][0];
+      ShopCredentials credentials;
+      if (held) SetCredentials(credentials, u"shop", u"secret");
+      SessionState session;
+      SetIds(session, u"s-1", u"42");
+      session.reloginRequested = 0;
+      EXPECT_EQ(ApplyTypedCredentials(credentials, session, account, password), changed) << &account - &rows[0][0];
+      EXPECT_EQ(ReadCredentials(credentials).account + u"|"s + ReadCredentials(credentials).password, account + u"|" + password);
+      EXPECT_EQ(session.reloginRequested + HasSession(session) * 2 + (ReadSessionIds(session).shop_id == u"42"s) * 4, changed ? 5 : 6);
+    }
   }
 }
