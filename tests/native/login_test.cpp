@@ -10,8 +10,10 @@ namespace {
 const char16_t kPassed[] = u"测试通过！", kWrong[] = u"用户名或密码不正确，请重试！";
 const char16_t kData[] = u"数据错误，请稍后再试！", kNetwork[] = u"网络错误，请稍后再试！";
 const std::u16string kNoNetwork = u"登录Zarnik失败，请检查网络情况。";
+const char16_t kEnterFirst[] = u"请先输入登录帐号与密码，再测试！";
 const std::map<int, std::vector<std::u16string>> kBalloons = {{LoginOk, {}}, {LoginRejected, {u"登录Zarnik失败，请检查用户名与密码。"}},
-    {LoginDataError, {u"登录Zarnik失败，数据错误。"}}, {LoginConnectFailed, {kNoNetwork}}, {LoginNetworkError, {kNoNetwork}}};
+    {LoginDataError, {u"登录Zarnik失败，数据错误。"}}, {LoginConnectFailed, {kNoNetwork}}, {LoginNetworkError, {kNoNetwork}},
+    {LoginNoCredentials, {u"请先设置登录Zarnik网点管理中心的用户名与密码。"}}};
 
 HttpReply Status(const std::string& status) { return Body(R"({"body":{"login_status":)" + status + "}}"); }
 HttpReply Success(const std::string& session_id, const std::string& shop_id, const std::string& more = "") {
@@ -22,7 +24,8 @@ HttpReply Success(const std::string& session_id, const std::string& shop_id, con
 
 // Each reply gives its code to the log-in, its balloon to the worker's cycle and
 // the same verdict to the settings dialog's test; only a success replaces the
-// held ids ("old", "oldshop").
+// held ids ("old", "oldshop"). Without credentials, or with a path that would
+// not fit, nothing is sent.
 TEST(Login, TurnsEveryReplyIntoItsCodeAndVerdict) {
   const std::string id127 = '"' + std::string(127, 'i') + '"', id128 = '"' + std::string(128, 'i') + '"';
   const struct {
@@ -30,6 +33,9 @@ TEST(Login, TurnsEveryReplyIntoItsCodeAndVerdict) {
     LoginResult code;
     const char16_t* verdict;
     std::u16string ids = u"old|oldshop";  // session_id|shop_id held afterwards
+    std::u16string account = u"shop 1", password = u"p&w";
+    bool exists = true;
+    int sent = 3;  // log-in requests: the log-in's, the test's and the cycle's
   } rows[] = {
       {{HttpReply::Status::ConnectFailed, {}}, LoginConnectFailed, u"网络连接错误，请稍后再试！"},
       {{HttpReply::Status::NoBody, {}}, LoginNetworkError, kNetwork}, {Body(""), LoginNetworkError, kNetwork},
@@ -45,48 +51,29 @@ TEST(Login, TurnsEveryReplyIntoItsCodeAndVerdict) {
       {Success(id127, id127), LoginOk, kPassed, std::u16string(127, u'i') + u"|" + std::u16string(127, u'i')},
       {Success(id128, R"("p")"), LoginDataError, kData}, {Success(R"("s")", id128), LoginDataError, kData},
       {Success("12", R"("p")"), LoginDataError, kData}, {Success(R"("s")", "{}"), LoginDataError, kData},
+      {Success(R"("s")", R"("p")"), LoginNoCredentials, kPassed, u"old|oldshop", u"shop 1", u"p&w", false, 1},
+      {{}, LoginNoCredentials, kEnterFirst, u"old|oldshop", u"shop 1", u"", true, 0},
+      {{}, LoginNoCredentials, kEnterFirst, u"old|oldshop", u"", u"p&w", true, 0},
+      {{}, LoginNetworkError, kNetwork, u"old|oldshop", std::u16string(127, u'\u5E97'), u"p&w", true, 0},  // 1143 units encoded
   };
   for (const auto& row : rows) {
     const auto name = testing::Message() << "row " << &row - rows;
     FakeServicePlatform platform;
     platform.answer = [&](ServiceHost, const std::u16string&) { return row.reply; };
     ShopCredentials credentials;
-    SetCredentials(credentials, u"shop 1", u"p&w");
+    SetCredentials(credentials, row.account, row.password, row.exists);
     SessionState session;
     SetIds(session, u"old", u"oldshop");
     EXPECT_TRUE(LoginToService(platform, credentials, session) == row.code && session.reloginRequested == 1) << name;
-    const TestLoginVerdict verdict = TestLoginWith(platform, u"shop 1", u"p&w");
+    const TestLoginVerdict verdict = TestLoginWith(platform, row.account.c_str(), row.password.c_str());
     EXPECT_EQ(ReadSessionIds(session).session_id + u"|"s + ReadSessionIds(session).shop_id + u"|" + verdict.message + u"|" +
               (verdict.result ? u"1" : u"0"), row.ids + u"|" + row.verdict + u"|" + (row.verdict == kPassed ? u"1" : u"0")) << name;
     const auto untreated = std::make_unique<UntreatedState>();
     LoginFailureStreak streak;
     session.reloginRequested = 1;
     RunWorkerCycle(platform, credentials, session, *untreated, streak);
-    EXPECT_TRUE(platform.balloons == kBalloons.at(row.code) && platform.RequestsTo(ServiceHost::Authentication) == 3) << name;
+    EXPECT_TRUE(platform.balloons == kBalloons.at(row.code) && platform.RequestsTo(ServiceHost::Authentication) == row.sent) << name;
     for (const auto& [host, path] : platform.requests)
       EXPECT_TRUE(host == ServiceHost::Orders || path == u"/shop_login.php?name=shop%201&pwd=p%26w") << name;
-  }
-}
-
-TEST(Login, SendsNothingWithoutCredentialsOrWhenThePathWouldNotFit) {
-  const char16_t kEnterFirst[] = u"请先输入登录帐号与密码，再测试！";
-  const struct {
-    bool exists;
-    std::u16string account, password;
-    LoginResult code;
-    const char16_t* verdict;  // nullptr: the dialog never holds such texts
-  } rows[] = {{false, u"shop", u"pw", LoginNoCredentials, nullptr}, {true, u"shop", u"", LoginNoCredentials, kEnterFirst},
-              {true, u"", u"pw", LoginNoCredentials, kEnterFirst},
-              {true, std::u16string(127, u'\u5E97'), u"pw", LoginNetworkError, kNetwork}};  // 1143 units once encoded
-  for (const auto& row : rows) {
-    FakeServicePlatform platform;
-    platform.answer = [](ServiceHost, const std::u16string&) { return Success(R"("s")", R"("p")"); };
-    ShopCredentials credentials;
-    SetCredentials(credentials, row.account, row.password, row.exists);
-    SessionState session;
-    EXPECT_EQ(LoginToService(platform, credentials, session), row.code) << &row - rows;
-    EXPECT_TRUE(!row.verdict || TestLoginWith(platform, row.account.c_str(), row.password.c_str()).message ==
-                                    std::u16string(row.verdict)) << &row - rows;
-    EXPECT_TRUE(platform.requests.empty() && !HasSession(session)) << &row - rows;
   }
 }

@@ -11,7 +11,6 @@ namespace {
 std::string Reply(const std::string& members) { return R"({"body":{)" + members + "}}"; }
 std::string U(const std::string& lists) { return Reply(R"("deal_status":"untreated")" + lists); }
 const std::string kTreated = Reply(R"("deal_status":"treated")");
-
 // A JSON list of count order numbers from first on.
 std::string Orders(int first, int count) {
   std::string list = "[";
@@ -67,8 +66,7 @@ TEST(Poll, CountsEntriesTheLastReplyDidNotHold) {
   for (const auto& row : rows) {
     PollRun run;
     for (const std::string& reply : row.replies) run.Poll(Body(reply));
-    EXPECT_EQ(run.state->newCount, row.newCount) << row.name;
-    EXPECT_EQ(run.platform.notificationDialogs, row.dialogs) << row.name;
+    EXPECT_TRUE(run.state->newCount == row.newCount && run.platform.notificationDialogs == row.dialogs) << row.name;
     std::u16string count;
     for (const char digit : std::to_string(row.waiting)) count += digit;
     EXPECT_EQ(run.platform.tooltips.back(), row.waiting ? u"Morvane（" + count + u"条待处理业务请求）" : u"Morvane") << row.name;
