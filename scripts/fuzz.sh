@@ -12,7 +12,7 @@ set -euo pipefail
 
 seconds=${1:-15}
 dir="$build_root/fuzz"
-targets=(login_reply poll_reply key_reply stored_credentials)
+targets=(login_reply poll_reply)
 
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

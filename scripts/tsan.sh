@@ -6,7 +6,7 @@ set -euo pipefail
 . "$(dirname "$0")/common.sh"
 
 dir="$build_root/tsan"
-tests="Concurrency*:SharedState*"
+tests="Concurrency*"
 
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_SANITIZER=thread >/dev/null
 cmake --build "$dir" -j "$jobs" --target morvane_native_tests

@@ -14,8 +14,10 @@ constexpr char kRefusal[] = "\"bad request!\"";
 
 constexpr std::size_t kLongestKeyReply = 127;  // the key text holds 128 code units, terminator included
 
+// A URL that would not fit is not opened: the browser gets no empty text.
 int OpenStartPage(ServicePlatform& platform) {
-  platform.OpenUrl(BuildConsoleStartUrl());
+  const std::u16string url = BuildConsoleStartUrl();
+  if (!url.empty()) platform.OpenUrl(url);
   return 0;
 }
 
@@ -37,11 +39,16 @@ int OpenConsole(ServicePlatform& platform, ShopCredentials& credentials, Session
   const SessionIds ids = ReadSessionIds(session);
   if (ids.session_id[0] == u'\0') return OpenStartPage(platform);
 
-  const HttpReply reply = platform.Get(ServiceHost::Authentication, BuildKeyPath(ids.session_id));
+  // A path or URL that would not fit is nothing to send: the start page then.
+  const std::u16string path = BuildKeyPath(ids.session_id);
+  if (path.empty()) return OpenStartPage(platform);
+  const HttpReply reply = platform.Get(ServiceHost::Authentication, path);
   if (reply.status != HttpReply::Status::Body) return OpenStartPage(platform);
   const std::optional<std::u16string> key = ExtractConsoleKey(reply.body);
   if (!key) return OpenStartPage(platform);
+  const std::u16string url = BuildConsoleEntryUrl(*key);
+  if (url.empty()) return OpenStartPage(platform);
 
-  platform.OpenUrl(BuildConsoleEntryUrl(*key));
+  platform.OpenUrl(url);
   return 1;
 }

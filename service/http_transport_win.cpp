@@ -1,7 +1,8 @@
 #include "service/http_transport_win.h"
 
 #include <new>
-#include <stdexcept>
+
+#include "service/reply_body.h"
 
 namespace {
 
@@ -40,21 +41,6 @@ void ApplyDiscoveredProxy(HINTERNET request, const wchar_t* originUrl) {
   ::WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info));
   if (info.lpszProxy) ::GlobalFree(info.lpszProxy);
   if (info.lpszProxyBypass) ::GlobalFree(info.lpszProxyBypass);
-}
-
-// Appends a chunk, growing the buffer geometrically so that collecting a
-// body costs linear time. False when memory runs out or the body grows past
-// the limit.
-bool AppendChunk(std::string& collected, const char* chunk, DWORD length) {
-  if (collected.size() + length > kMaxReplyBytes) return false;
-  try {
-    collected.append(chunk, length);
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -116,7 +102,7 @@ bool HttpGet(HINTERNET connection, const wchar_t* originUrl, const wchar_t* path
     DWORD read = 0;
     if (!::WinHttpReadData(request.get(), chunk.data(), available, &read)) return false;
     if (read == 0) break;
-    if (!AppendChunk(collected, chunk.data(), read)) return false;
+    if (!AppendReplyChunk(collected, chunk.data(), read)) return false;
     ::Sleep(kChunkPauseMs);
   }
   body.swap(collected);

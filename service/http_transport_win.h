@@ -13,9 +13,6 @@ using UniqueInternet = UniqueHandle<HINTERNET, NullHandleTraits<HINTERNET, ::Win
 
 constexpr wchar_t kUserAgent[] = L"Mozilla/4.0.(compatible;.MSIE.6..Windows.NT.5..SV1;..NET.CLR.1.1.4322)";
 constexpr DWORD kChunkPauseMs = 50;
-// The service's replies are JSON documents of modest size; a body beyond this
-// is refused rather than allowed to take the shop PC's memory.
-constexpr std::size_t kMaxReplyBytes = 16u * 1024u * 1024u;
 
 // Reads the user's proxy settings and opens the session. False when no
 // session could be opened.

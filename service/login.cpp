@@ -7,7 +7,7 @@ namespace {
 
 // The one exchange of a log-in and of the settings dialog's test.
 LoginResult ExchangeLogin(ServicePlatform& platform, const char16_t* account, const char16_t* password,
-                          SessionIds* ids) {
+                          SessionIds& ids) {
   const std::u16string path = BuildLoginPath(account, password);
   // Too long for the request buffer: nothing is sent, and the caller hears
   // what it hears when a request goes wrong on the way.
@@ -35,14 +35,17 @@ LoginResult LoginToService(ServicePlatform& platform, ShopCredentials& credentia
   const CredentialPair pair = ReadCredentials(credentials);
   if (!CredentialsAreSet(pair)) return LoginNoCredentials;
   SessionIds ids;
-  const LoginResult result = ExchangeLogin(platform, pair.account, pair.password, &ids);
+  const LoginResult result = ExchangeLogin(platform, pair.account, pair.password, ids);
   if (result == LoginOk) StoreSessionIds(state, ids);
   return result;
 }
 
 TestLoginVerdict TestLoginWith(ServicePlatform& platform, const char16_t* account, const char16_t* password) {
   if (IsEmpty(account) || IsEmpty(password)) return {0, u"请先输入登录帐号与密码，再测试！"};
-  switch (ExchangeLogin(platform, account, password, nullptr)) {
+  // The identifiers are read and dropped: a reply the log-in would refuse
+  // for them must not pass the test.
+  SessionIds ids;
+  switch (ExchangeLogin(platform, account, password, ids)) {
     case LoginOk:
       return {1, u"测试通过！"};
     case LoginConnectFailed:

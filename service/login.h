@@ -25,6 +25,6 @@ struct TestLoginVerdict {
   const char16_t* message;   // the text for the settings dialog's status line
 };
 
-// The settings dialog's test: the same exchange with the typed texts; stores
-// nothing and never reads the identifiers. message is a static text.
+// The settings dialog's test: the same exchange with the typed texts and the
+// same verdict on the reply; stores nothing. message is a static text.
 TestLoginVerdict TestLoginWith(ServicePlatform& platform, const char16_t* account, const char16_t* password);

@@ -1,5 +1,7 @@
 #include "service/login_reply.h"
 
+#include <new>
+
 #include "text/json_reply.h"
 #include "text/widen_text.h"
 
@@ -12,19 +14,22 @@ bool ReadIdentifier(const Json::Value& body, const char* name, char16_t* field) 
 
 }  // namespace
 
-LoginResult ReadLoginReply(const std::string& body, SessionIds* ids) {
-  const auto root = ParseReply(body);
-  if (!root) return LoginDataError;
-  const Json::Value reply = MemberOf(*root, "body");
-  if (!reply.isObject()) return LoginDataError;
-  const auto status = ReadText(MemberOf(reply, "login_status"));
-  if (!status) return LoginDataError;
-  if (*status != "success") return LoginRejected;
-  if (ids == nullptr) return LoginOk;
-  SessionIds read;
-  if (!ReadIdentifier(reply, "session_id", read.session_id) || !ReadIdentifier(reply, "shop_id", read.shop_id)) {
+LoginResult ReadLoginReply(const std::string& body, SessionIds& ids) {
+  try {
+    const auto root = ParseReply(body);
+    if (!root) return LoginDataError;
+    const Json::Value& reply = MemberOf(*root, "body");
+    if (!reply.isObject()) return LoginDataError;
+    const auto status = ReadText(MemberOf(reply, "login_status"));
+    if (!status) return LoginDataError;
+    if (*status != "success") return LoginRejected;
+    SessionIds read;
+    if (!ReadIdentifier(reply, "session_id", read.session_id) || !ReadIdentifier(reply, "shop_id", read.shop_id)) {
+      return LoginDataError;
+    }
+    ids = read;
+    return LoginOk;
+  } catch (const std::bad_alloc&) {
     return LoginDataError;
   }
-  *ids = read;
-  return LoginOk;
 }

@@ -1,81 +1,60 @@
 #include "service/pending_list_comparison.h"
 
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <cstring>
 
 namespace {
 
-// A power of two, more than twice the slots: the table never fills and
-// probe runs stay short.
-constexpr std::uint32_t kIndexCells = 2048;
-static_assert(kIndexCells >= 2 * kPendingListSlots, "index too small for a full list");
-static_assert((kIndexCells & (kIndexCells - 1)) == 0, "index size must be a power of two");
-
-struct IndexCell {
-  std::uint32_t hash;
-  std::int16_t slot;  // -1: empty cell
-};
-
-struct PendingListIndex {
-  IndexCell cells[kIndexCells];
-};
-
-int UsedSlots(const PendingList& list) { return std::clamp<int>(list.count, 0, kPendingListSlots); }
-
-// Bytes before the terminator; a slot without one is read to its end, never past.
-std::size_t EntryLength(const char* entry) {
-  const void* terminator = std::memchr(entry, 0, kPendingEntryCapacity);
-  return terminator ? static_cast<std::size_t>(static_cast<const char*>(terminator) - entry)
-                    : static_cast<std::size_t>(kPendingEntryCapacity);
-}
-
-// FNV-1a: cheap, and spreads the long shared prefixes of order numbers well.
-std::uint32_t HashEntry(const char* entry, std::size_t length) {
-  std::uint32_t hash = 2166136261u;
-  for (std::size_t i = 0; i < length; ++i) {
-    hash ^= static_cast<unsigned char>(entry[i]);
-    hash *= 16777619u;
+// Eight bytes at a time, mixed by multiplication: order numbers share long
+// prefixes and differ in their last digits, which the final mix spreads.
+std::uint32_t HashEntry(std::string_view entry) {
+  constexpr std::uint64_t kMix = 0x9E3779B97F4A7C15u;
+  std::uint64_t hash = entry.size();
+  const char* at = entry.data();
+  for (std::size_t left = entry.size(); left > 0;) {
+    std::uint64_t word = 0;
+    if (left >= 8) {
+      std::memcpy(&word, at, 8), at += 8, left -= 8;
+    } else {
+      for (std::size_t i = 0; i < left; ++i) word |= std::uint64_t(static_cast<unsigned char>(at[i])) << (8 * i);
+      left = 0;
+    }
+    hash = (hash ^ word) * kMix;
+    hash ^= hash >> 31;
   }
-  return hash;
-}
-
-void BuildIndex(const PendingList& list, PendingListIndex& index) {
-  for (IndexCell& cell : index.cells) cell = IndexCell{0, -1};
-  const int used = UsedSlots(list);
-  for (int slot = 0; slot < used; ++slot) {
-    const std::uint32_t hash = HashEntry(list.ids[slot], EntryLength(list.ids[slot]));
-    std::uint32_t position = hash & (kIndexCells - 1);
-    while (index.cells[position].slot >= 0) position = (position + 1) & (kIndexCells - 1);
-    index.cells[position] = IndexCell{hash, static_cast<std::int16_t>(slot)};
-  }
-}
-
-bool IndexHolds(const PendingList& list, const PendingListIndex& index, const char* entry) {
-  const std::size_t length = EntryLength(entry);
-  const std::uint32_t hash = HashEntry(entry, length);
-  for (std::uint32_t position = hash & (kIndexCells - 1); index.cells[position].slot >= 0;
-       position = (position + 1) & (kIndexCells - 1)) {
-    const IndexCell& cell = index.cells[position];
-    if (cell.hash != hash) continue;
-    const char* kept = list.ids[cell.slot];
-    if (EntryLength(kept) == length && std::memcmp(kept, entry, length) == 0) return true;
-  }
-  return false;
+  hash ^= hash >> 33;
+  hash *= 0xFF51AFD7ED558CCDu;
+  return static_cast<std::uint32_t>(hash ^ (hash >> 33));
 }
 
 }  // namespace
 
-int CountNewEntries(const PendingList& previous, const PendingList& current) {
-  const int entries = UsedSlots(current);
-  if (UsedSlots(previous) == 0) return entries;
+std::string_view SlotEntry(const char* text, std::size_t length) {
+  length = std::min<std::size_t>(length, kPendingEntryCapacity - 1);
+  const void* zero = std::memchr(text, 0, length);
+  return {text, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - text) : length};
+}
 
-  PendingListIndex index;
-  BuildIndex(previous, index);
-  int fresh = 0;
-  for (int slot = 0; slot < entries; ++slot) {
-    if (!IndexHolds(previous, index, current.ids[slot])) ++fresh;
+PendingListIndex::PendingListIndex(const PendingList& list) : list_(list) {
+  for (Cell& cell : cells_) cell = Cell{0, -1, 0};
+  const int used = std::clamp<int>(list.count, 0, kPendingListSlots);
+  for (int slot = 0; slot < used; ++slot) {
+    // A slot without a terminator is read as far as an entry reaches, never past.
+    const std::string_view entry = SlotEntry(list.ids[slot], kPendingEntryCapacity);
+    const std::uint32_t hash = HashEntry(entry);
+    std::uint32_t position = hash & (kCells - 1);
+    while (cells_[position].slot >= 0) position = (position + 1) & (kCells - 1);
+    cells_[position] = Cell{hash, static_cast<std::int16_t>(slot), static_cast<std::uint8_t>(entry.size())};
   }
-  return fresh;
+}
+
+bool PendingListIndex::Holds(std::string_view entry) const {
+  const std::uint32_t hash = HashEntry(entry);
+  for (std::uint32_t position = hash & (kCells - 1); cells_[position].slot >= 0; position = (position + 1) & (kCells - 1)) {
+    const Cell& cell = cells_[position];
+    if (cell.hash == hash && entry == std::string_view(list_.ids[cell.slot], cell.length)) {
+      return true;
+    }
+  }
+  return false;
 }

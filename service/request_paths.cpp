@@ -20,10 +20,10 @@ std::u16string ConsoleUrl(const std::u16string& path) {
   return FittingOrEmpty(u"http://" + std::u16string(MORVANE_CONSOLE_HOST) + path, kRequestPathCapacity);
 }
 
-std::u16string PercentEncode(const char16_t* text) {
+std::u16string PercentEncode(const std::string& bytes) {
   static const char16_t kHexDigits[] = u"0123456789ABCDEF";
   std::u16string encoded;
-  for (const char byte : Utf16ToUtf8(Verbatim(text))) {
+  for (const char byte : bytes) {
     const auto value = static_cast<unsigned char>(byte);
     if (IsUnreserved(value)) {
       encoded += static_cast<char16_t>(value);
@@ -39,7 +39,8 @@ std::u16string PercentEncode(const char16_t* text) {
 }  // namespace
 
 std::u16string BuildLoginPath(const char16_t* account, const char16_t* password) {
-  return FittingOrEmpty(u"/shop_login.php?name=" + PercentEncode(account) + u"&pwd=" + PercentEncode(password),
+  return FittingOrEmpty(u"/shop_login.php?name=" + PercentEncode(Utf16ToUtf8(Verbatim(account))) + u"&pwd=" +
+                            PercentEncode(Utf16ToUtf8(Verbatim(password))),
                         kLoginPathCapacity);
 }
 
@@ -52,6 +53,14 @@ std::u16string BuildKeyPath(const char16_t* session_id) {
   return FittingOrEmpty(u"/shop_key.php?session_id=" + Verbatim(session_id), kRequestPathCapacity);
 }
 
-std::u16string BuildConsoleEntryUrl(const std::u16string& key) { return ConsoleUrl(u"/frame/next?go=5&key=" + key); }
+std::u16string BuildConsoleEntryUrl(const std::u16string& key) {
+  // The key's code units are the reply's bytes; a unit past one byte (never
+  // made by widening) travels as UTF-8.
+  std::string bytes;
+  for (const char16_t unit : key) {
+    bytes += unit <= 0xFF ? std::string(1, static_cast<char>(unit)) : Utf16ToUtf8(std::u16string(1, unit));
+  }
+  return ConsoleUrl(u"/frame/next?go=5&key=" + PercentEncode(bytes));
+}
 
 std::u16string BuildConsoleStartUrl() { return ConsoleUrl(u"/"); }

@@ -1,7 +1,7 @@
 #pragma once
 // Request paths and console URLs. The account and password travel
-// percent-encoded as UTF-8; identifiers the service issued itself
-// (session id, shop id, console key) are inserted verbatim.
+// percent-encoded as UTF-8, the console key percent-encoded byte by byte;
+// the session id and shop id the service issued are inserted verbatim.
 //
 // Each result must fit the fixed buffer the request or URL is formatted
 // into, terminator included. A builder whose result would not fit returns
@@ -20,6 +20,9 @@ constexpr std::size_t kRequestPathCapacity = 1026;  // every other path and URL
 std::u16string BuildLoginPath(const char16_t* account, const char16_t* password);
 std::u16string BuildPollPath(const char16_t* shop_id, const char16_t* session_id);
 std::u16string BuildKeyPath(const char16_t* session_id);
-// Full http:// URLs on the web console host.
+// Full http:// URLs on the web console host. Every byte of the key (one
+// widened byte per code unit) outside A-Z a-z 0-9 - . _ ~ becomes %XX: a
+// blank, a quote or a '#' from the service never reaches the browser's
+// command line as such.
 std::u16string BuildConsoleEntryUrl(const std::u16string& key);
 std::u16string BuildConsoleStartUrl();

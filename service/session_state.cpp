@@ -1,5 +1,7 @@
 #include "service/session_state.h"
 
+#include <string_view>
+
 SessionIds ReadSessionIds(SessionState& state) {
   std::lock_guard<std::mutex> hold(state.lock);
   return state.ids;
@@ -21,6 +23,11 @@ void StoreSessionIds(SessionState& state, const SessionIds& ids) {
 void ClearSessionId(SessionState& state) {
   std::lock_guard<std::mutex> hold(state.lock);
   state.ids.session_id[0] = 0;
+}
+
+void ClearSessionIdIf(SessionState& state, const char16_t (&polled)[kIdentifierCapacity]) {
+  std::lock_guard<std::mutex> hold(state.lock);
+  if (std::u16string_view(state.ids.session_id) == std::u16string_view(polled)) state.ids.session_id[0] = 0;
 }
 
 void ClearSessionIds(SessionState& state) {

@@ -25,6 +25,9 @@ bool HasSession(SessionState& state);
 // Overwrites both identifiers as one update.
 void StoreSessionIds(SessionState& state, const SessionIds& ids);
 void ClearSessionId(SessionState& state);
+// Empties session_id only while it still holds polled: a session that the
+// other thread stored meanwhile is kept.
+void ClearSessionIdIf(SessionState& state, const char16_t (&polled)[kIdentifierCapacity]);
 void ClearSessionIds(SessionState& state);
 
 // The one process-wide instance.

@@ -4,11 +4,10 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
-#include <memory>
+#include <new>
 #include <optional>
 #include <string>
-#include <utility>
+#include <string_view>
 
 #include "service/pending_list_comparison.h"
 #include "service/request_paths.h"
@@ -18,50 +17,52 @@ namespace {
 
 constexpr char16_t kPlainTooltip[] = u"Morvane";
 
-// The three lists of one reply. Read in full before any kept list changes,
-// so a reply that turns out malformed halfway leaves the state untouched.
-struct ReplyLists {
-  PendingList web;
-  PendingList liuyan;
-  PendingList tousu;
+struct Category {
+  const char* name;
+  PendingList UntreatedState::*list;
 };
+constexpr Category kCategories[] = {
+    {"web", &UntreatedState::web}, {"liuyan", &UntreatedState::liuyan}, {"tousu", &UntreatedState::tousu}};
 
-// Longer entries are cut to what a slot holds; a zero byte inside an entry
-// ends its text there, as for every slot.
-void StoreEntry(const std::string& text, char* slot) {
-  const std::size_t length = std::min<std::size_t>(text.size(), kPendingEntryCapacity - 1);
-  std::memcpy(slot, text.data(), length);
-  slot[length] = '\0';
-}
-
-// False when the category holds something other than a list of texts
-// (an object, or an element that is a number, list or object).
-bool ReadCategory(const Json::Value& body, const char* name, PendingList& list) {
-  list.count = 0;
-  const Json::Value member = MemberOf(body, name);
-  if (member.isObject()) return false;
-  // Missing, null, a number, a string or a boolean: an empty list.
-  if (!member.isArray()) return true;
-
-  const Json::ArrayIndex size =
-      std::min<Json::ArrayIndex>(member.size(), static_cast<Json::ArrayIndex>(kPendingListSlots));
-  for (Json::ArrayIndex i = 0; i < size; ++i) {
-    const std::optional<std::string> text = ReadText(member[i]);
-    if (!text) return false;
-    StoreEntry(*text, list.ids[i]);
+// The entry an element stands for, read where the reader holds it: a text
+// (cut to what a slot holds), null the empty text, booleans "true" and
+// "false". nullopt for a number, a list or an object.
+std::optional<std::string_view> ElementEntry(const Json::Value& element) {
+  const char* begin = nullptr;
+  const char* end = nullptr;
+  switch (element.type()) {
+    case Json::stringValue:
+      if (!element.getString(&begin, &end)) return std::string_view();
+      return SlotEntry(begin, static_cast<std::size_t>(end - begin));
+    case Json::nullValue:
+      return std::string_view();
+    case Json::booleanValue:
+      return element.asBool() ? std::string_view("true") : std::string_view("false");
+    default:
+      return std::nullopt;
   }
-  list.count = static_cast<std::int32_t>(size);
+}
+
+// How many entries a category's member gives: the first 1000 elements of a
+// list; missing, null, a number, a text or a boolean give none.
+int EntryCount(const Json::Value& member) {
+  if (!member.isArray()) return 0;
+  return static_cast<int>(std::min<Json::ArrayIndex>(member.size(), kPendingListSlots));
+}
+
+// Calls visit(slot, entry) for each entry of member, walked in order (a
+// lookup by index searches the list). False at the first element that is
+// not an entry.
+template <typename Visit>
+bool ForEachEntry(const Json::Value& member, Visit visit) {
+  const int count = EntryCount(member);
+  auto element = member.begin();
+  for (int slot = 0; slot < count; ++slot, ++element) {
+    const std::optional<std::string_view> entry = ElementEntry(*element);
+    if (!entry) return false;
+    visit(slot, *entry);
+  }
   return true;
-}
-
-bool ReadReplyLists(const Json::Value& body, ReplyLists& lists) {
-  return ReadCategory(body, "web", lists.web) && ReadCategory(body, "liuyan", lists.liuyan) &&
-         ReadCategory(body, "tousu", lists.tousu);
-}
-
-void ReplaceList(PendingList& kept, const PendingList& incoming) {
-  std::memcpy(kept.ids, incoming.ids, static_cast<std::size_t>(incoming.count) * kPendingEntryCapacity);
-  kept.count = incoming.count;
 }
 
 std::u16string TooltipFor(int waiting) {
@@ -72,17 +73,30 @@ std::u16string TooltipFor(int waiting) {
   return text;
 }
 
-void KeepUntreated(ServicePlatform& platform, const Json::Value& body, UntreatedState& untreated) {
-  // Three full lists are too large for the worker thread's stack.
-  const auto incoming = std::make_unique<ReplyLists>();
-  if (!ReadReplyLists(body, *incoming)) return;
-
+// Counts the entries of an "untreated" body that the kept lists lack. Every
+// element is read before any kept list changes: nullopt, with nothing
+// changed, when a category is an object or holds an element that is no entry.
+std::optional<int> CountNewEntries(const Json::Value& body, const UntreatedState& untreated) {
   int fresh = 0;
-  for (auto [kept, replacement] : {std::pair{&untreated.web, &incoming->web},
-                                   std::pair{&untreated.liuyan, &incoming->liuyan},
-                                   std::pair{&untreated.tousu, &incoming->tousu}}) {
-    fresh += CountNewEntries(*kept, *replacement);
-    ReplaceList(*kept, *replacement);
+  for (const Category& category : kCategories) {
+    const Json::Value& member = MemberOf(body, category.name);
+    if (member.isObject()) return std::nullopt;
+    const PendingListIndex kept(untreated.*category.list);
+    if (!ForEachEntry(member, [&](int, std::string_view entry) { fresh += !kept.Holds(entry); })) return std::nullopt;
+  }
+  return fresh;
+}
+
+// The kept lists become the body's lists, written over the old slots.
+void KeepUntreated(ServicePlatform& platform, const Json::Value& body, int fresh, UntreatedState& untreated) {
+  for (const Category& category : kCategories) {
+    PendingList& list = untreated.*category.list;
+    const Json::Value& member = MemberOf(body, category.name);
+    ForEachEntry(member, [&](int slot, std::string_view entry) {
+      entry.copy(list.ids[slot], entry.size());
+      list.ids[slot][entry.size()] = '\0';
+    });
+    list.count = EntryCount(member);
   }
   untreated.newCount = fresh;
 
@@ -99,29 +113,56 @@ void ForgetUntreated(ServicePlatform& platform, UntreatedState& untreated) {
   platform.SetTooltipText(kPlainTooltip);
 }
 
+enum class DealStatus { Unreadable, Treated, NoAuthority, Untreated };
+
+// What a reply's "body" says; a body that is no object says nothing.
+DealStatus StatusOf(const Json::Value& body) {
+  if (!body.isObject()) return DealStatus::Unreadable;
+  const std::optional<std::string> status = ReadText(MemberOf(body, "deal_status"));
+  if (!status) return DealStatus::Unreadable;
+  if (*status == "untreated") return DealStatus::Untreated;
+  if (*status == "treated") return DealStatus::Treated;
+  return *status == "No authority" ? DealStatus::NoAuthority : DealStatus::Unreadable;
+}
+
 }  // namespace
 
 void PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated) {
   const SessionIds ids = ReadSessionIds(session);
   // The other thread may have dropped the session since the caller looked.
   if (ids.session_id[0] == u'\0') return;
+  // A path that would not fit is nothing to send.
+  const std::u16string path = BuildPollPath(ids.shop_id, ids.session_id);
+  if (path.empty()) return;
 
-  const HttpReply reply = platform.Get(ServiceHost::Orders, BuildPollPath(ids.shop_id, ids.session_id));
+  const HttpReply reply = platform.Get(ServiceHost::Orders, path);
   if (reply.status != HttpReply::Status::Body || reply.body.empty()) return;
 
-  const std::optional<Json::Value> root = ParseReply(reply.body);
-  if (!root || !root->isObject()) return;
-  const Json::Value body = MemberOf(*root, "body");
-  if (!body.isObject()) return;
-  const std::optional<std::string> status = ReadText(MemberOf(body, "deal_status"));
-  if (!status) return;
-
-  if (*status == "untreated") {
-    KeepUntreated(platform, body, untreated);
-  } else if (*status == "treated") {
-    ForgetUntreated(platform, untreated);
-  } else if (*status == "No authority") {
-    // The service no longer knows this session: log in again next cycle.
-    ClearSessionId(session);
+  // Only the parse and the status text allocate: memory that runs out there
+  // makes the reply unreadable, so nothing changes.
+  std::optional<Json::Value> root;
+  DealStatus status = DealStatus::Unreadable;
+  try {
+    root = ParseReply(reply.body);
+    if (root) status = StatusOf(MemberOf(*root, "body"));
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  switch (status) {
+    case DealStatus::Untreated: {
+      const Json::Value& body = MemberOf(*root, "body");
+      if (const std::optional<int> fresh = CountNewEntries(body, untreated)) KeepUntreated(platform, body, *fresh, untreated);
+      break;
+    }
+    case DealStatus::Treated:
+      ForgetUntreated(platform, untreated);
+      break;
+    case DealStatus::NoAuthority:
+      // The service no longer knows this session: log in again next cycle,
+      // unless the other thread has stored a fresh session meanwhile.
+      ClearSessionIdIf(session, ids.session_id);
+      break;
+    case DealStatus::Unreadable:
+      break;
   }
 }

@@ -10,6 +10,8 @@
 // previous lists did not hold, the notification dialog is shown when that
 // count is above 0, and only then the tooltip shows the total.
 // "treated": the lists are emptied and the tooltip shows the plain name.
-// "No authority": the session is dropped, so the worker logs in again.
-// A failed request or a reply of any other shape changes nothing.
+// "No authority": the session polled with is dropped, so the worker logs in
+// again; a session stored meanwhile by the other thread stays.
+// A failed request, a reply of any other shape, or one that memory does not
+// suffice to read changes nothing.
 void PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated);

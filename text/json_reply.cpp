@@ -2,7 +2,11 @@
 
 #include <json/reader.h>
 
+#include <algorithm>
+#include <cstring>
 #include <exception>
+#include <new>
+#include <string_view>
 
 namespace {
 
@@ -10,7 +14,7 @@ namespace {
 // the reader tokenises. Where the text stops being JSON the reader stops too,
 // so what this counts after that point can only be more than the reader
 // would ever reach.
-std::size_t NestingDepth(const std::string& text) {
+std::size_t NestingDepth(std::string_view text) {
   enum class Scan { Value, String, LineComment, BlockComment };
   Scan scan = Scan::Value;
   std::size_t depth = 0;
@@ -55,13 +59,14 @@ std::size_t NestingDepth(const std::string& text) {
 }  // namespace
 
 std::optional<Json::Value> ParseReply(const std::string& body) {
+  // The text is read where it lies, up to its first zero byte: no copy.
+  const std::string_view text(body.data(), std::min(body.find('\0'), body.size()));
+  if (NestingDepth(text) > kMaxReplyNesting) return std::nullopt;
   try {
-    const std::string text = body.substr(0, body.find('\0'));
-    if (NestingDepth(text) > kMaxReplyNesting) return std::nullopt;
     Json::Reader reader;
-    Json::Value root;
+    std::optional<Json::Value> root(std::in_place);
     // Comments are accepted but not kept: nothing reads them.
-    if (!reader.parse(text, root, false)) return std::nullopt;
+    if (!reader.parse(text.data(), text.data() + text.size(), *root, false)) return std::nullopt;
     return root;
   } catch (const std::exception&) {
     // The depth is checked above; what is left is running out of memory on
@@ -70,9 +75,13 @@ std::optional<Json::Value> ParseReply(const std::string& body) {
   }
 }
 
-Json::Value MemberOf(const Json::Value& object, const char* name) {
-  if (!object.isObject()) return Json::Value();
-  return object[name];
+const Json::Value& MemberOf(const Json::Value& object, const char* name) {
+  // Never destroyed: the worker thread may still read it while the process exits.
+  alignas(Json::Value) static unsigned char storage[sizeof(Json::Value)];
+  static const Json::Value& null = *::new (static_cast<void*>(storage)) Json::Value();
+  if (!object.isObject()) return null;
+  const Json::Value* member = object.find(name, name + std::strlen(name));
+  return member ? *member : null;
 }
 
 std::optional<std::string> ReadText(const Json::Value& value) {

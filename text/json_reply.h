@@ -15,12 +15,13 @@ constexpr std::size_t kMaxReplyNesting = 256;
 
 // Parses the body up to its first zero byte with a default Json::Reader
 // (comments accepted, a root of any kind). nullopt when the text is not
-// JSON or nests deeper than kMaxReplyNesting.
+// JSON, nests deeper than kMaxReplyNesting, or memory runs out on the way.
 std::optional<Json::Value> ParseReply(const std::string& body);
 
-// The member of an object by name. A missing member, or a value that is
-// not an object, reads as null.
-Json::Value MemberOf(const Json::Value& object, const char* name);
+// The member of an object by name, by reference into object: nothing is
+// copied, however large the member. A missing member, or a value that is not
+// an object, reads as a null that lives as long as the process.
+const Json::Value& MemberOf(const Json::Value& object, const char* name);
 
 // A value read as text the way the service client reads it: a string gives
 // its text, null the empty text, booleans "true" or "false". nullopt for a

@@ -2,156 +2,78 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
-#include "fake_service_platform.h"
+#include "service/worker_cycle.h"
+#include "support.h"
 
 namespace {
 
-const char16_t kPassed[] = u"测试通过！";
-const char16_t kWrong[] = u"用户名或密码不正确，请重试！";
-const char16_t kDataError[] = u"数据错误，请稍后再试！";
-const char16_t kNetworkError[] = u"网络错误，请稍后再试！";
-const char16_t kConnectError[] = u"网络连接错误，请稍后再试！";
+const char16_t kPassed[] = u"测试通过！", kWrong[] = u"用户名或密码不正确，请重试！";
+const char16_t kData[] = u"数据错误，请稍后再试！", kNetwork[] = u"网络错误，请稍后再试！";
+const std::u16string kNoNetwork = u"登录Zarnik失败，请检查网络情况。";
 const char16_t kEnterFirst[] = u"请先输入登录帐号与密码，再测试！";
+const std::map<int, std::vector<std::u16string>> kBalloons = {{LoginOk, {}}, {LoginRejected, {u"登录Zarnik失败，请检查用户名与密码。"}},
+    {LoginDataError, {u"登录Zarnik失败，数据错误。"}}, {LoginConnectFailed, {kNoNetwork}}, {LoginNetworkError, {kNoNetwork}},
+    {LoginNoCredentials, {u"请先设置登录Zarnik网点管理中心的用户名与密码。"}}};
 
-void SetCredentials(ShopCredentials& credentials, const std::u16string& account, const std::u16string& password) {
-  CredentialPair pair;
-  pair.exists = true;
-  account.copy(pair.account, kCredentialCapacity - 1);
-  password.copy(pair.password, kCredentialCapacity - 1);
-  WriteCredentials(credentials, pair);
+HttpReply Status(const std::string& status) { return Body(R"({"body":{"login_status":)" + status + "}}"); }
+HttpReply Success(const std::string& session_id, const std::string& shop_id, const std::string& more = "") {
+  return Body(R"({"body":{"login_status":"success","session_id":)" + session_id + R"(,"shop_id":)" + shop_id + "}}" + more);
 }
-
-void SetIds(SessionState& state, const std::u16string& session_id, const std::u16string& shop_id) {
-  SessionIds ids;
-  session_id.copy(ids.session_id, kIdentifierCapacity - 1);
-  shop_id.copy(ids.shop_id, kIdentifierCapacity - 1);
-  StoreSessionIds(state, ids);
-}
-
-HttpReply Body(std::string body) { return {HttpReply::Status::Body, std::move(body)}; }
-
-std::string Success(const std::string& ids) { return R"({"body":{"login_status":"success")" + ids + "}}"; }
 
 }  // namespace
 
-TEST(LoginToService, TurnsEveryReplyIntoItsCode) {
-  const std::string id127(127, 'i');
+// Each reply gives its code to the log-in, its balloon to the worker's cycle and
+// the same verdict to the settings dialog's test; only a success replaces the
+// held ids ("old", "oldshop"). Without credentials, or with a path that would
+// not fit, nothing is sent.
+TEST(Login, TurnsEveryReplyIntoItsCodeAndVerdict) {
+  const std::string id127 = '"' + std::string(127, 'i') + '"', id128 = '"' + std::string(128, 'i') + '"';
   const struct {
-    const char* name;
     HttpReply reply;
     LoginResult code;
-    std::u16string session_id;  // what SessionState holds afterwards
-    std::u16string shop_id;
-    const char16_t* test_message;
+    const char16_t* verdict;
+    std::u16string ids = u"old|oldshop";  // session_id|shop_id held afterwards
+    std::u16string account = u"shop 1", password = u"p&w";
+    bool exists = true;
+    int sent = 3;  // log-in requests: the log-in's, the test's and the cycle's
   } rows[] = {
-      {"no connection", {HttpReply::Status::ConnectFailed, {}}, LoginConnectFailed, u"old", u"oldshop", kConnectError},
-      {"no body", {HttpReply::Status::NoBody, {}}, LoginNetworkError, u"old", u"oldshop", kNetworkError},
-      {"empty body", Body(""), LoginNetworkError, u"old", u"oldshop", kNetworkError},
-      {"not json", Body("<html>"), LoginDataError, u"old", u"oldshop", kDataError},
-      {"zero byte first", Body(std::string("\0{}", 3)), LoginDataError, u"old", u"oldshop", kDataError},
-      {"empty object", Body("{}"), LoginDataError, u"old", u"oldshop", kDataError},
-      {"body null", Body(R"({"body":null})"), LoginDataError, u"old", u"oldshop", kDataError},
-      {"root a list", Body(R"([{"body":{}}])"), LoginDataError, u"old", u"oldshop", kDataError},
-      {"root a string", Body(R"("success")"), LoginDataError, u"old", u"oldshop", kDataError},
-      {"body a string", Body(R"({"body":"success"})"), LoginDataError, u"old", u"oldshop", kDataError},
-      {"body empty", Body(R"({"body":{}})"), LoginRejected, u"old", u"oldshop", kWrong},
-      {"fail", Body(R"({"body":{"login_status":"fail"}})"), LoginRejected, u"old", u"oldshop", kWrong},
-      {"letter case", Body(R"({"body":{"login_status":"Success"}})"), LoginRejected, u"old", u"oldshop", kWrong},
-      {"empty status", Body(R"({"body":{"login_status":""}})"), LoginRejected, u"old", u"oldshop", kWrong},
-      {"status true", Body(R"({"body":{"login_status":true}})"), LoginRejected, u"old", u"oldshop", kWrong},
-      {"status a number", Body(R"({"body":{"login_status":1}})"), LoginDataError, u"old", u"oldshop", kDataError},
-      {"status a list", Body(R"({"body":{"login_status":["success"]}})"), LoginDataError, u"old", u"oldshop",
-       kDataError},
-      {"status cut by a zero byte", Body(std::string(R"({"body":{"login_status":"succ)") + '\0' + R"(ess"}})"),
-       LoginDataError, u"old", u"oldshop", kDataError},
-      {"success", Body(Success(R"(,"session_id":"s-9","shop_id":"p7","extra":[1])")), LoginOk, u"s-9", u"p7", kPassed},
-      {"success, junk after a zero byte",
-       Body(Success(R"(,"session_id":"s","shop_id":"p")") + std::string("\0junk", 5)), LoginOk, u"s", u"p", kPassed},
-      {"success without ids", Body(Success("")), LoginOk, u"", u"", kPassed},
-      {"success with null ids", Body(Success(R"(,"session_id":null,"shop_id":null)")), LoginOk, u"", u"", kPassed},
-      {"boolean ids", Body(Success(R"(,"session_id":true,"shop_id":false)")), LoginOk, u"true", u"false", kPassed},
-      {"ids widened byte by byte", Body(Success(R"(,"session_id":"\u00e4","shop_id":"\u5e97")")), LoginOk,
-       u"\u00C3\u00A4", u"\u00E5\u00BA\u0097", kPassed},
-      {"ids of 127 bytes", Body(Success(R"(,"session_id":")" + id127 + R"(","shop_id":")" + id127 + "\"")), LoginOk,
-       std::u16string(127, u'i'), std::u16string(127, u'i'), kPassed},
-      {"session id of 128 bytes", Body(Success(R"(,"session_id":")" + id127 + R"(i","shop_id":"p")")), LoginDataError,
-       u"old", u"oldshop", kPassed},
-      {"shop id of 128 bytes", Body(Success(R"(,"session_id":"s","shop_id":")" + id127 + "i\"")), LoginDataError,
-       u"old", u"oldshop", kPassed},
-      {"session id a number", Body(Success(R"(,"session_id":12,"shop_id":"p")")), LoginDataError, u"old", u"oldshop",
-       kPassed},
-      {"shop id an object", Body(Success(R"(,"session_id":"s","shop_id":{})")), LoginDataError, u"old", u"oldshop",
-       kPassed},
+      {{HttpReply::Status::ConnectFailed, {}}, LoginConnectFailed, u"网络连接错误，请稍后再试！"},
+      {{HttpReply::Status::NoBody, {}}, LoginNetworkError, kNetwork}, {Body(""), LoginNetworkError, kNetwork},
+      {Body("<html>"), LoginDataError, kData}, {Body("\0{}"s), LoginDataError, kData},
+      {Body(R"({"body":null})"), LoginDataError, kData}, {Body(R"([{"body":{}}])"), LoginDataError, kData},
+      {Body(R"({"body":"success"})"), LoginDataError, kData}, {Body(R"({"body":{}})"), LoginRejected, kWrong},
+      {Status(R"("fail")"), LoginRejected, kWrong}, {Status(R"("Success")"), LoginRejected, kWrong},
+      {Status("true"), LoginRejected, kWrong}, {Status("1"), LoginDataError, kData},
+      {Success(R"("s-9","x":[1])", R"("p7")"), LoginOk, kPassed, u"s-9|p7"},
+      {Success(R"("s")", R"("p")", "\0}"s), LoginOk, kPassed, u"s|p"},  // junk after a zero byte
+      {Status(R"("success")"), LoginOk, kPassed, u"|"}, {Success("true", "false"), LoginOk, kPassed, u"true|false"},
+      {Success(R"("\u00e4")", R"("\u5e97")"), LoginOk, kPassed, u"\u00C3\u00A4|\u00E5\u00BA\u0097"},  // widened bytes
+      {Success(id127, id127), LoginOk, kPassed, std::u16string(127, u'i') + u"|" + std::u16string(127, u'i')},
+      {Success(id128, R"("p")"), LoginDataError, kData}, {Success(R"("s")", id128), LoginDataError, kData},
+      {Success("12", R"("p")"), LoginDataError, kData}, {Success(R"("s")", "{}"), LoginDataError, kData},
+      {Success(R"("s")", R"("p")"), LoginNoCredentials, kPassed, u"old|oldshop", u"shop 1", u"p&w", false, 1},
+      {{}, LoginNoCredentials, kEnterFirst, u"old|oldshop", u"shop 1", u"", true, 0},
+      {{}, LoginNoCredentials, kEnterFirst, u"old|oldshop", u"", u"p&w", true, 0},
+      {{}, LoginNetworkError, kNetwork, u"old|oldshop", std::u16string(127, u'\u5E97'), u"p&w", true, 0},  // 1143 units encoded
   };
   for (const auto& row : rows) {
+    const auto name = testing::Message() << "row " << &row - rows;
     FakeServicePlatform platform;
-    platform.QueueReply(ServiceHost::Authentication, row.reply);
-    platform.QueueReply(ServiceHost::Authentication, row.reply);
+    platform.answer = [&](ServiceHost, const std::u16string&) { return row.reply; };
     ShopCredentials credentials;
-    SetCredentials(credentials, u"shop 1", u"p&w");
-    SessionState state;
-    SetIds(state, u"old", u"oldshop");
-    state.reloginRequested = 1;
-
-    EXPECT_EQ(LoginToService(platform, credentials, state), row.code) << row.name;
-    const SessionIds ids = ReadSessionIds(state);
-    EXPECT_EQ(std::u16string(ids.session_id), row.session_id) << row.name;
-    EXPECT_EQ(std::u16string(ids.shop_id), row.shop_id) << row.name;
-    EXPECT_EQ(state.reloginRequested, 1) << row.name;
-
-    const TestLoginVerdict verdict = TestLoginWith(platform, u"shop 1", u"p&w");
-    EXPECT_EQ(std::u16string(verdict.message), row.test_message) << row.name;
-    EXPECT_EQ(verdict.result, row.test_message == kPassed ? 1 : 0) << row.name;
-
-    ASSERT_EQ(platform.requests.size(), 2u) << row.name;
-    for (const auto& request : platform.requests) {
-      EXPECT_EQ(request.host, ServiceHost::Authentication) << row.name;
-      EXPECT_EQ(request.path, u"/shop_login.php?name=shop%201&pwd=p%26w") << row.name;
-    }
-  }
-}
-
-TEST(LoginToService, SendsNothingWithoutCredentials) {
-  const struct {
-    const char* name;
-    bool exists;
-    std::u16string account;
-    std::u16string password;
-  } rows[] = {
-      {"never loaded", false, u"shop", u"pw"},
-      {"empty password", true, u"shop", u""},
-      {"empty account", true, u"", u"pw"},
-  };
-  for (const auto& row : rows) {
-    FakeServicePlatform platform;
-    platform.fallbackReply = Body(Success(R"(,"session_id":"s","shop_id":"p")"));
-    ShopCredentials credentials;
-    SetCredentials(credentials, row.account, row.password);
-    if (!row.exists) credentials.pair.exists = false;
-    SessionState state;
-    SetIds(state, u"old", u"oldshop");
-    EXPECT_EQ(LoginToService(platform, credentials, state), LoginNoCredentials) << row.name;
-    EXPECT_EQ(std::u16string(ReadSessionIds(state).session_id), u"old") << row.name;
-    EXPECT_TRUE(platform.requests.empty()) << row.name;
-    if (!row.exists) continue;
+    SetCredentials(credentials, row.account, row.password, row.exists);
+    SessionState session;
+    SetIds(session, u"old", u"oldshop");
+    EXPECT_TRUE(LoginToService(platform, credentials, session) == row.code && session.reloginRequested == 1) << name;
     const TestLoginVerdict verdict = TestLoginWith(platform, row.account.c_str(), row.password.c_str());
-    EXPECT_EQ(verdict.result, 0) << row.name;
-    EXPECT_EQ(std::u16string(verdict.message), kEnterFirst) << row.name;
-    EXPECT_TRUE(platform.requests.empty()) << row.name;
+    EXPECT_EQ(ReadSessionIds(session).session_id + u"|"s + ReadSessionIds(session).shop_id + u"|" + verdict.message + u"|" +
+              (verdict.result ? u"1" : u"0"), row.ids + u"|" + row.verdict + u"|" + (row.verdict == kPassed ? u"1" : u"0")) << name;
+    const auto untreated = std::make_unique<UntreatedState>();
+    LoginFailureStreak streak;
+    session.reloginRequested = 1;
+    RunWorkerCycle(platform, credentials, session, *untreated, streak);
+    EXPECT_TRUE(platform.balloons == kBalloons.at(row.code) && platform.RequestsTo(ServiceHost::Authentication) == row.sent) << name;
+    for (const auto& [host, path] : platform.requests)
+      EXPECT_TRUE(host == ServiceHost::Orders || path == u"/shop_login.php?name=shop%201&pwd=p%26w") << name;
   }
-}
-
-TEST(LoginToService, SendsNothingWhenThePathWouldNotFit) {
-  FakeServicePlatform platform;
-  platform.fallbackReply = Body(Success(R"(,"session_id":"s","shop_id":"p")"));
-  const std::u16string chinese(127, u'\u5E97');
-  ShopCredentials credentials;
-  SetCredentials(credentials, chinese, u"pw");
-  SessionState state;
-  EXPECT_EQ(LoginToService(platform, credentials, state), LoginNetworkError);
-  EXPECT_EQ(std::u16string(TestLoginWith(platform, chinese.c_str(), u"pw").message), kNetworkError);
-  EXPECT_TRUE(platform.requests.empty());
-  EXPECT_FALSE(HasSession(state));
 }

@@ -1,0 +1,84 @@
+#pragma once
+// What the native tests share: the one stand-in of the platform seam, the one
+// in-memory credential key, and helpers that set credentials and ids.
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "service/service_platform.h"
+#include "service/session_state.h"
+#include "settings/credential_store.h"
+
+using namespace std::string_literals;
+
+inline HttpReply Body(std::string body) { return {HttpReply::Status::Body, std::move(body)}; }
+
+// Replies are queued per host (answer serves the rest); every call is recorded.
+struct FakeServicePlatform : ServicePlatform {
+  std::map<ServiceHost, std::deque<HttpReply>> queued;
+  std::function<HttpReply(ServiceHost, const std::u16string&)> answer;
+  std::function<void()> onGet, onNotificationDialog;  // onGet: another thread's doing while a request is on the wire
+  std::vector<std::pair<ServiceHost, std::u16string>> requests;
+  std::vector<std::u16string> tooltips, balloons, openedUrls;
+  std::vector<std::uint32_t> sleeps;
+  int notificationDialogs = 0;
+
+  HttpReply Get(ServiceHost host, const std::u16string& path) override {
+    requests.emplace_back(host, path);
+    if (onGet) onGet();
+    if (queued[host].empty()) return answer ? answer(host, path) : HttpReply{};
+    HttpReply reply = std::move(queued[host].front());
+    return queued[host].pop_front(), reply;
+  }
+  void SetTooltipText(const std::u16string& text) override { tooltips.push_back(text); }
+  void ShowBalloon(const std::u16string& text) override { balloons.push_back(text); }
+  void ShowNotificationDialog() override { ++notificationDialogs, onNotificationDialog ? onNotificationDialog() : void(); }
+  void OpenUrl(const std::u16string& url) override { openedUrls.push_back(url); }
+  void Sleep(std::uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
+  int RequestsTo(ServiceHost host) const {
+    return int(std::count_if(requests.begin(), requests.end(), [&](const auto& request) { return request.first == host; }));
+  }
+};
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The credential key; misused notes a key opened twice or used while closed.
+struct MemoryRegistry : CredentialRegistry {
+  struct Value { bool binary; Bytes bytes; };
+  bool keyExists = true, openFails = false, createFails = false, misused = false, open = false;
+  std::map<std::u16string, Value> values;
+  int reads = 0;
+
+  bool Open(bool succeeds) { return misused |= open, open = succeeds; }
+  bool OpenForRead() override { return Open(keyExists && !openFails); }
+  OpenResult OpenForWrite() override { return openFails ? OpenResult::Failed : Open(keyExists) ? OpenResult::Opened : OpenResult::NotFound; }
+  bool CreateKey() override { return keyExists = Open(!createFails); }
+  std::optional<Bytes> ReadValue(const char16_t* name, std::size_t max_bytes) override {
+    misused |= !open, ++reads;
+    return values.count(name) && values[name].bytes.size() <= max_bytes ? std::optional(values[name].bytes) : std::nullopt;
+  }
+  void WriteString(const char16_t* name, const Bytes& bytes) override { misused |= !open, values[name] = {0, bytes}; }
+  void WriteBinary(const char16_t* name, const Bytes& bytes) override { misused |= !open, values[name] = {1, bytes}; }
+  void Close() override { misused |= !open, open = false; }
+  bool ClosedCleanly() const { return !misused && !open; }
+};
+
+inline void SetCredentials(ShopCredentials& credentials, const std::u16string& account, const std::u16string& password,
+                           bool exists = true) {
+  CredentialPair pair;
+  pair.exists = exists;
+  account.copy(pair.account, kCredentialCapacity - 1), password.copy(pair.password, kCredentialCapacity - 1);
+  WriteCredentials(credentials, pair);
+}
+
+inline void SetIds(SessionState& session, const std::u16string& session_id, const std::u16string& shop_id) {
+  SessionIds ids;
+  session_id.copy(ids.session_id, kIdentifierCapacity - 1), shop_id.copy(ids.shop_id, kIdentifierCapacity - 1);
+  StoreSessionIds(session, ids);
+}
