@@ -4,7 +4,9 @@
 
 #include "notify/notification_dialog_win.h"
 #include "service/http_request_win.h"
+#include "service/process_platform.h"
 #include "service/service_hosts.h"
+#include "text/wide_text_win.h"
 #include "tray/process_tray_win.h"
 
 Win32ServicePlatform::Win32ServicePlatform(ServiceEndpoint authentication, ServiceEndpoint orders)
@@ -32,7 +34,8 @@ void Win32ServicePlatform::OpenUrl(const std::u16string& url) {
 
 void Win32ServicePlatform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
-Win32ServicePlatform& TheServicePlatform() {
+// The program's one platform: the configured hosts on port 80.
+ServicePlatform& TheServicePlatform() {
   static Win32ServicePlatform platform({AsWide(MORVANE_AUTH_HOST), INTERNET_DEFAULT_HTTP_PORT},
                                        {AsWide(MORVANE_ORDER_HOST), INTERNET_DEFAULT_HTTP_PORT});
   return platform;

@@ -1,6 +1,6 @@
 #include "tests/win/browser_proxy_settings.h"
 
-#include "app/win32_handles.h"
+#include "win32/handles.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/win32_handles.h"
 #include "settings/credential_store_win.h"
 #include "settings/shop_credentials.h"
+#include "win32/handles.h"
 
 namespace {
 

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/win/recording_browser.h"
-#include "app/win32_handles.h"
 #include "tests/win/browser_proxy_settings.h"
 #include "tests/win/process_runner.h"
+#include "tests/win/recording_browser.h"
 #include "tests/win/shell_tray_recorder.h"
 #include "tests/win/sim_control.h"
+#include "win32/handles.h"
 
 struct E2eSettings {
   std::wstring programPath;  // Windows form

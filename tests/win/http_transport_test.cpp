@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "app/service_platform_win.h"
 #include "service/http_request_win.h"
 #include "service/http_transport_win.h"
 #include "service/request_paths.h"
 #include "tests/win/browser_proxy_settings.h"
 #include "tests/win/loopback_http_server.h"
+#include "text/wide_text_win.h"
 
 namespace {
 

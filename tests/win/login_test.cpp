@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "app/service_platform_win.h"
-#include "app/win32_handles.h"
 #include "res/resource_ids.h"
 #include "service/http_transport_win.h"
 #include "service/login.h"
@@ -19,6 +18,8 @@
 #include "service/test_login_win.h"
 #include "tests/win/browser_proxy_settings.h"
 #include "tests/win/loopback_http_server.h"
+#include "text/wide_text_win.h"
+#include "win32/handles.h"
 
 namespace {
 

@@ -17,7 +17,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/win32_handles.h"
 #include "notify/notification_dialog_win.h"
 #include "res/resource_ids.h"
 #include "service/service_hosts.h"
@@ -29,6 +28,7 @@
 #include "tests/win/shell_tray_recorder.h"
 #include "tests/win/wine_paths.h"
 #include "tray/process_tray_win.h"
+#include "win32/handles.h"
 
 namespace {
 

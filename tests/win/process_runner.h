@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/win32_handles.h"
+#include "win32/handles.h"
 
 class RunningProgram {
  public:

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/win32_handles.h"
 #include "tests/win/process_runner.h"
 #include "tests/win/shell_tray_recorder.h"
 #include "tests/win/wine_paths.h"
+#include "win32/handles.h"
 
 namespace {
 

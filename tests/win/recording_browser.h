@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/win32_handles.h"
+#include "win32/handles.h"
 
 // The shell's browser, pointed at a script that appends every URL it is
 // asked to open to a log, for the life of the object.

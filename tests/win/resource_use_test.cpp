@@ -17,6 +17,7 @@
 #include "res/resource_ids.h"
 #include "tests/win/shell_tray_recorder.h"
 #include "tray/process_tray_win.h"
+#include "win32/handles.h"
 
 namespace {
 

@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "app/service_platform_win.h"
-#include "app/win32_handles.h"
 #include "res/resource_ids.h"
 #include "service/session_state.h"
 #include "settings/credential_store.h"
 #include "settings/settings_dialog_win.h"
 #include "settings/shop_credentials.h"
 #include "tests/win/modal_dialog_driver.h"
+#include "text/wide_text_win.h"
+#include "win32/handles.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <cstdlib>
 
-#include "app/win32_handles.h"
-#include "text/json_reply.h"
 #include "tests/win/wine_paths.h"
+#include "text/json_reply.h"
+#include "win32/handles.h"
 
 namespace {
 
