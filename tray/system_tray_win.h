@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "app/win32_handles.h"
+#include "win32/handles.h"
 
 // The shell is told the size of the record up to dwInfoFlags: no balloon icon
 // handle and no GUID. The figures are the ones each architecture's shell expects.
