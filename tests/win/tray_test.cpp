@@ -38,7 +38,7 @@ bool PumpUntil(std::chrono::milliseconds limit, Done done) {
 struct Watchdog {
   std::promise<void> done;
   std::thread thread{[end = done.get_future()] {
-    if (end.wait_for(30s) == std::future_status::ready) return;
+    if (end.wait_for(15s) == std::future_status::ready) return;
     std::fputs("FAILED: the tray hangs\n", stderr), std::fflush(stderr), ::TerminateProcess(::GetCurrentProcess(), 1);
   }};
   ~Watchdog() { done.set_value(), thread.join(); }
