@@ -29,6 +29,30 @@ void CopyIntoField(wchar_t (&field)[N], const wchar_t* text, size_t capacity) {
   field[capacity - 1] = L'\0';
 }
 
+// The shell asks for the re-add through the tray window; it is carried out
+// from the message loop, never inside another thread's shell call.
+constexpr UINT kReAddMessage = WM_APP + 11;
+
+// One turn at talking to the shell. While another thread holds the turn, the
+// shell may be waiting for this thread to answer a message: those are
+// handled while waiting.
+class SenderTurn {
+ public:
+  explicit SenderTurn(HANDLE mutex) : mutex_(mutex) {
+    while (::MsgWaitForMultipleObjectsEx(1, &mutex_, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE) ==
+           WAIT_OBJECT_0 + 1) {
+      MSG message;
+      ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+  }
+  ~SenderTurn() { ::ReleaseMutex(mutex_); }
+  SenderTurn(const SenderTurn&) = delete;
+  SenderTurn& operator=(const SenderTurn&) = delete;
+
+ private:
+  HANDLE mutex_;
+};
+
 BOOL BalloonsSupportedBySystem() {
   OSVERSIONINFOW version = {};
   version.dwOSVersionInfoSize = sizeof(version);
@@ -41,6 +65,7 @@ BOOL BalloonsSupportedBySystem() {
 CSystemTray::CSystemTray() {
   activeTray = this;
   ::ZeroMemory(&iconData, sizeof(iconData));
+  senderLock.reset(::CreateMutexW(nullptr, FALSE, nullptr));
   balloonsSupported = BalloonsSupportedBySystem();
 }
 
@@ -61,9 +86,7 @@ void CSystemTray::Teardown() {
   animationFrames.shrink_to_fit();
 }
 
-BOOL CSystemTray::SendToShell(DWORD message) {
-  return ::Shell_NotifyIconW(message, &iconData);
-}
+BOOL CSystemTray::SendToShell(DWORD message, NOTIFYICONDATAW copy) { return ::Shell_NotifyIconW(message, &copy); }
 
 BOOL CSystemTray::CreateTrayIcon(HINSTANCE moduleInstance, HWND target, HICON icon) {
   enabled = LOBYTE(LOWORD(::GetVersion())) >= 4;
@@ -82,7 +105,8 @@ BOOL CSystemTray::CreateTrayIcon(HINSTANCE moduleInstance, HWND target, HICON ic
   trayWindow = ::CreateWindowExW(0, kTrayWindowClass, L"", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
                                  CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, moduleInstance, nullptr);
 
-  std::lock_guard<std::mutex> guard(recordLock);
+  SenderTurn turn(senderLock.get());
+  std::unique_lock<std::mutex> guard(recordLock);
   iconData.hWnd = target ? target : trayWindow;
   iconData.cbSize = kTrayRecordSize;
   iconData.uID = kTrayIconId;
@@ -92,18 +116,26 @@ BOOL CSystemTray::CreateTrayIcon(HINSTANCE moduleInstance, HWND target, HICON ic
   CopyIntoField(iconData.szTip, kProgramName, tooltipCapacity);
   targetWindow = iconData.hWnd;
   hidden = FALSE;
-  const BOOL added = SendToShell(NIM_ADD);
+  const NOTIFYICONDATAW copy = iconData;
+  guard.unlock();
+  const BOOL added = SendToShell(NIM_ADD, copy);
+  guard.lock();
   removed = hidden = !added;
   return added;
 }
 
 BOOL CSystemTray::SetIconImage(HICON icon) {
   if (!enabled) return FALSE;
-  std::lock_guard<std::mutex> guard(recordLock);
-  iconData.uFlags = NIF_ICON;
-  iconData.hIcon = icon;
-  if (hidden) return TRUE;
-  return SendToShell(NIM_MODIFY);
+  SenderTurn turn(senderLock.get());
+  NOTIFYICONDATAW copy;
+  {
+    std::lock_guard<std::mutex> guard(recordLock);
+    iconData.uFlags = NIF_ICON;
+    iconData.hIcon = icon;
+    if (hidden) return TRUE;
+    copy = iconData;
+  }
+  return SendToShell(NIM_MODIFY, copy);
 }
 
 HICON CSystemTray::GetIconImage() {
@@ -114,49 +146,64 @@ HICON CSystemTray::GetIconImage() {
 
 BOOL CSystemTray::SetTooltipText(const wchar_t* text) {
   if (!enabled) return FALSE;
-  std::lock_guard<std::mutex> guard(recordLock);
-  iconData.uFlags = NIF_TIP;
-  CopyIntoField(iconData.szTip, text, tooltipCapacity);
-  if (hidden) return TRUE;
-  return SendToShell(NIM_MODIFY);
+  SenderTurn turn(senderLock.get());
+  NOTIFYICONDATAW copy;
+  {
+    std::lock_guard<std::mutex> guard(recordLock);
+    iconData.uFlags = NIF_TIP;
+    CopyIntoField(iconData.szTip, text, tooltipCapacity);
+    if (hidden) return TRUE;
+    copy = iconData;
+  }
+  return SendToShell(NIM_MODIFY, copy);
 }
 
 BOOL CSystemTray::ShowBalloon(const wchar_t* text) {
   if (!balloonsSupported) return FALSE;
-  std::lock_guard<std::mutex> guard(recordLock);
-  iconData.uFlags = NIF_INFO;
-  CopyIntoField(iconData.szInfo, text, ARRAYSIZE(iconData.szInfo));
-  CopyIntoField(iconData.szInfoTitle, kProgramName, ARRAYSIZE(iconData.szInfoTitle));
-  iconData.dwInfoFlags = 0;
-  iconData.uTimeout = kBalloonTimeout;
-  const BOOL sent = SendToShell(NIM_MODIFY);
-  // Emptied at once so that a later tooltip or icon update cannot show the
-  // balloon again.
-  iconData.szInfo[0] = L'\0';
-  return sent;
+  SenderTurn turn(senderLock.get());
+  NOTIFYICONDATAW copy;
+  {
+    std::lock_guard<std::mutex> guard(recordLock);
+    iconData.uFlags = NIF_INFO;
+    CopyIntoField(iconData.szInfo, text, ARRAYSIZE(iconData.szInfo));
+    CopyIntoField(iconData.szInfoTitle, kProgramName, ARRAYSIZE(iconData.szInfoTitle));
+    iconData.dwInfoFlags = 0;
+    iconData.uTimeout = kBalloonTimeout;
+    copy = iconData;
+    // Emptied at once so that a later tooltip or icon update cannot show the
+    // balloon again.
+    iconData.szInfo[0] = L'\0';
+  }
+  return SendToShell(NIM_MODIFY, copy);
 }
 
 BOOL CSystemTray::RemoveTrayIcon() {
   if (!enabled) return TRUE;
-  std::lock_guard<std::mutex> guard(recordLock);
+  SenderTurn turn(senderLock.get());
+  std::unique_lock<std::mutex> guard(recordLock);
   if (removed) return TRUE;
   iconData.uFlags = 0;
-  if (SendToShell(NIM_DELETE)) {
-    hidden = TRUE;
-    removed = TRUE;
-  }
+  const NOTIFYICONDATAW copy = iconData;
+  guard.unlock();
+  const BOOL deleted = SendToShell(NIM_DELETE, copy);
+  guard.lock();
+  if (deleted) hidden = removed = TRUE;
   return removed;
 }
 
 void CSystemTray::ReAddAfterTaskbarCreated() {
-  std::lock_guard<std::mutex> guard(recordLock);
+  SenderTurn turn(senderLock.get());
+  std::unique_lock<std::mutex> guard(recordLock);
   // Only an icon that is meant to be shown comes back: never one that was
   // removed, nor one whose first add failed.
   if (!enabled || removed) return;
   iconData.uFlags = kCreationFlags;
-  BOOL shown = SendToShell(NIM_ADD);
+  const NOTIFYICONDATAW copy = iconData;
+  guard.unlock();
+  BOOL shown = SendToShell(NIM_ADD, copy);
   // A shell that still holds the icon refuses the add; it takes the update.
-  if (!shown) shown = SendToShell(NIM_MODIFY);
+  if (!shown) shown = SendToShell(NIM_MODIFY, copy);
+  guard.lock();
   hidden = !shown;
 }
 
@@ -268,6 +315,10 @@ LRESULT CALLBACK CSystemTray::TrayWindowProc(HWND window, UINT message, WPARAM w
   CSystemTray* tray = activeTray;
   if (!tray || window != tray->trayWindow) return ::DefWindowProcW(window, message, wParam, lParam);
   if (message == taskbarCreatedMessage) {
+    ::PostMessageW(window, kReAddMessage, 0, 0);
+    return 0;
+  }
+  if (message == kReAddMessage) {
     tray->ReAddAfterTaskbarCreated();
     return 0;
   }

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <vector>
 
+#include "win32/handles.h"
+
 // The shell is told the size of the record up to dwInfoFlags: no balloon icon
 // handle and no GUID. The figures are the ones each architecture's shell expects.
 constexpr DWORD kTrayRecordSize = NOTIFYICONDATAW_V2_SIZE;
@@ -71,7 +73,9 @@ class CSystemTray {
   // Puts the icon back after the shell has re-created its taskbar and
   // forgotten every icon.
   void ReAddAfterTaskbarCreated();
-  BOOL SendToShell(DWORD message);  // caller holds recordLock
+  // Sends a copy of the record: the shell may hand this thread a message for
+  // the tray window while it is waited for, so recordLock is never held then.
+  static BOOL SendToShell(DWORD message, NOTIFYICONDATAW copy);
 
   NOTIFYICONDATAW iconData;
   HINSTANCE instance = nullptr;
@@ -91,6 +95,10 @@ class CSystemTray {
   BOOL defaultItemByPosition = TRUE;
 
   // The worker thread sets the tooltip and shows balloons while the
-  // user-interface thread animates the icon: one writer at a time.
+  // user-interface thread animates the icon: one writer of the record at a
+  // time, and one sender to the shell at a time, so that the shell sees the
+  // updates in the order the record took them. The sender lock is a kernel
+  // mutex: a thread may take it again from inside its own shell call.
   std::mutex recordLock;
+  UniqueKernelHandle senderLock;
 };
