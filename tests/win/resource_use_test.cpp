@@ -1,18 +1,24 @@
 // Many rounds of what the program does again and again, on the real Win32
-// parts: a balloon, a tooltip and four animation frames of the process's
-// tray icon, and the notification dialog opened and closed. What the process holds must stay
-// flat once the run has warmed up.
+// parts: a log-in request to zarnik-sim, a balloon, a tooltip and four
+// animation frames of the process's tray icon, and the notification dialog
+// opened and closed. What the process holds must stay flat after a warm-up.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlwapi.h>
 #include <winternl.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "app/service_platform_win.h"
 #include "res/resource_ids.h"
+#include "service/http_transport_win.h"
+#include "service/service_hosts.h"
+#include "text/wide_text_win.h"
 #include "tests/win/shell_tray_recorder.h"
 #include "tray/process_tray_win.h"
 
@@ -48,12 +54,11 @@ long long ObjectsInGdiTable() {
 // report resident pages (which the first measurement itself raises by the
 // 1 MiB handle table above, kept resident).
 long long HeapBytes() {
-  HANDLE heaps[64];
+  HANDLE heaps[64];  // in use by the process
   long long bytes = 0;
-  for (DWORD h = 0, n = ::GetProcessHeaps(64, heaps); h < n && h < 64; ++h) {
-    PROCESS_HEAP_ENTRY entry = {};
-    while (::HeapWalk(heaps[h], &entry)) bytes += (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ? entry.cbData : 0;
-  }
+  for (DWORD h = 0, n = ::GetProcessHeaps(64, heaps); h < n && h < 64; ++h)
+    for (PROCESS_HEAP_ENTRY entry = {}; ::HeapWalk(heaps[h], &entry);)
+      bytes += (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ? entry.cbData : 0;
   return bytes;
 }
 
@@ -66,10 +71,23 @@ long long WindowsOfThisThread() {
 
 // "稍后处理" (Later), pressed from the dialog's own modal loop.
 void CALLBACK PressLater(HWND, UINT, UINT_PTR timer, DWORD) {
-  ::KillTimer(nullptr, timer);
-  ::EnumThreadWindows(::GetCurrentThreadId(), [](HWND window, LPARAM) {
-    return ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0), TRUE;
-  }, 0);
+  ::KillTimer(nullptr, timer), ::EnumThreadWindows(::GetCurrentThreadId(), [](HWND window, LPARAM) {
+    return ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0), TRUE; }, 0);
+}
+
+// The browser proxy of the prefix pointed at the simulator, auto-detection
+// off, as the end-to-end runs have it: Wine's automatic detection loses
+// 256 bytes per network adapter but one at every lookup, which would hide
+// the program's own figures.
+bool UseSimulatorAsProxy() {
+  int port = 0;
+  const char* portFile = std::getenv("MORVANE_SIM_PORT_FILE");
+  if (!portFile || !(std::ifstream(portFile) >> port)) return false;
+  const std::string proxy = "127.0.0.1:" + std::to_string(port), record =  // version, counter, direct | proxy,
+      std::string("\x46\0\0\0\1\0\0\0\3\0\0\0", 12) + static_cast<char>(proxy.size()) + std::string(3, '\0') +
+      proxy + std::string(8, '\0');  // the proxy, no bypass list, no script
+  return !::SHSetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections",
+                        L"DefaultConnectionSettings", REG_BINARY, record.data(), static_cast<DWORD>(record.size()));
 }
 
 TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
@@ -79,14 +97,18 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
       {"handles", HandlesInSystemTable, 3}, {"GDI objects", ObjectsInGdiTable, 3},
       {"windows", WindowsOfThisThread, 0}, {"heap bytes", HeapBytes, 8192}};
   ShellTrayRecorder shell;
-  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   CSystemTray& tray = TheSystemTray();
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   ASSERT_TRUE(tray.CreateTrayIcon(instance, nullptr, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_MORVANE))) &&
               tray.LoadAnimationFrames());
-  Win32ServicePlatform platform({}, {});
+  ASSERT_TRUE(UseSimulatorAsProxy() && OpenHttpSession()) << "no zarnik-sim port in MORVANE_SIM_PORT_FILE, or no session";
+  Win32ServicePlatform platform({AsWide(MORVANE_AUTH_HOST)}, {});
   for (int round = 0; round < kWarmUp + kRounds; ++round) {
     for (auto& u : usage) u.warm = round == kWarmUp ? u.measure() : u.warm;
     shell.Clear();
+    const HttpReply reply = platform.Get(ServiceHost::Authentication, u"/shop_login.php?name=shop&pwd=secret");
+    ASSERT_TRUE(reply.status == HttpReply::Status::Body && reply.body.find("login_status") != std::string::npos)
+        << "round " << round << ": " << reply.body;
     platform.ShowBalloon(u"登录Zarnik失败，请检查网络情况。");
     platform.SetTooltipText(u"Morvane（" + std::u16string(round % 50, u'7') + u"条待处理业务请求）");
     for (int frame = 0; frame < 4; ++frame) tray.AdvanceAnimation();
@@ -97,8 +119,7 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
   for (const auto& u : usage) {
     const long long end = u.measure();
     std::printf("%s: %lld after the warm-up, %lld at the end\n", u.name, u.warm, end);
-    EXPECT_GT(u.warm, 0) << u.name << " not reported";
-    EXPECT_LE(end - u.warm, u.tolerance) << u.name << " grew";
+    EXPECT_TRUE(u.warm > 0 && end - u.warm <= u.tolerance) << u.name << " not reported, or grew";
   }
   tray.RemoveTrayIcon();
 }

@@ -45,19 +45,16 @@ LRESULT CALLBACK ShellTrayRecorder::WindowProc(HWND window, UINT message, WPARAM
   auto* self = reinterpret_cast<ShellTrayRecorder*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
   if (message != WM_COPYDATA || !self) return ::DefWindowProcW(window, message, wParam, lParam);
-  DWORD_PTR ignored = 0;
-  if (self->announceEvery_ > 0 && ++self->calls_ % self->announceEvery_ == 0 &&
+  if (DWORD_PTR ignored = 0; self->announceEvery_ > 0 && ++self->calls_ % self->announceEvery_ == 0 &&
       !::SendMessageTimeoutW(self->announceTo_, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_NORMAL, 1000,
                              &ignored))
     ++self->unanswered;
   TrayNotification n;
-  n.message = static_cast<DWORD>(copy->dwData);
-  TrayCopyData data;
-  if (copy->lpData && copy->cbData >= sizeof(data) && std::memcpy(&data, copy->lpData, sizeof(data))) {
-    n = {n.message, reinterpret_cast<HWND>(static_cast<LONG_PTR>(data.window)), data.id, data.flags,
+  if (TrayCopyData data; copy->lpData && copy->cbData >= sizeof(data) && std::memcpy(&data, copy->lpData, sizeof(data)))
+    n = {0, reinterpret_cast<HWND>(static_cast<LONG_PTR>(data.window)), data.id, data.flags,
          data.callbackMessage, data.timeout, data.infoFlags, TextOf(data.tip), TextOf(data.info),
          TextOf(data.infoTitle), copy->cbData > sizeof(TrayCopyData)};
-  }
+  n.message = static_cast<DWORD>(copy->dwData);
   std::lock_guard<std::mutex> lock(self->mutex_);
   self->notifications_.push_back(n);
   self->changed_.notify_all();
