@@ -50,7 +50,8 @@ bool PumpUntil(std::chrono::milliseconds limit, Done done) {
 // A tray that hangs must fail the run in two minutes, not at the runner's
 // limit; the whole program takes about half a minute.
 [[maybe_unused]] const bool watchdog = (std::thread([] {
-  ::Sleep(120000), std::fputs("FAILED: the tray hangs\n", stderr), ::TerminateProcess(::GetCurrentProcess(), 1);
+  ::Sleep(120000), std::fputs("FAILED: the tray hangs\n", stderr), std::fflush(stderr);
+  ::TerminateProcess(::GetCurrentProcess(), 1);
 }).detach(), true);
 
 // Looks at the context menu as it is about to be shown, then closes it from
@@ -242,7 +243,7 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
   ShellTrayRecorder shell;
   CSystemTray& tray = TheSystemTray();
   ASSERT_TRUE(tray.CreateTrayIcon(Instance(), nullptr, Icon(IDI_MORVANE)) && tray.LoadAnimationFrames());
-  ASSERT_TRUE(UseSimulatorAsProxy() && OpenHttpSession()) << "no zarnik-sim port in MORVANE_SIM_PORT_FILE, or no session";
+  ASSERT_TRUE(UseSimulatorAsProxy() && OpenHttpSession()) << "no simulator port, or no session";
   Win32ServicePlatform platform({AsWide(MORVANE_AUTH_HOST)}, {});
   for (int round = 0; round < kWarmUp + kRounds; ++round) {
     for (auto& u : usage) u.warm = round == kWarmUp ? u.measure() : u.warm;
