@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <new>
+
 #include "notify/notification_dialog_win.h"
 #include "service/http_request_win.h"
 #include "service/service_hosts.h"
@@ -32,8 +34,12 @@ void Win32ServicePlatform::OpenUrl(const std::u16string& url) {
 
 void Win32ServicePlatform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
+// The worker thread is never stopped and may be inside a request while the
+// process exits: the platform's storage is never destroyed, so its hosts stay
+// readable after every static destructor has run.
 Win32ServicePlatform& TheServicePlatform() {
-  static Win32ServicePlatform platform({AsWide(MORVANE_AUTH_HOST), INTERNET_DEFAULT_HTTP_PORT},
-                                       {AsWide(MORVANE_ORDER_HOST), INTERNET_DEFAULT_HTTP_PORT});
-  return platform;
+  alignas(Win32ServicePlatform) static unsigned char storage[sizeof(Win32ServicePlatform)];
+  static Win32ServicePlatform* platform = ::new (static_cast<void*>(storage)) Win32ServicePlatform(
+      {AsWide(MORVANE_AUTH_HOST), INTERNET_DEFAULT_HTTP_PORT}, {AsWide(MORVANE_ORDER_HOST), INTERNET_DEFAULT_HTTP_PORT});
+  return *platform;
 }
