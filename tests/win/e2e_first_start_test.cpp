@@ -65,7 +65,7 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   const Row rows[] = {
       {"", L"wrong", L"用户名或密码不正确，请重试！"}, {"refuse", password_, kNetworkError},
       {"error500", password_, kDataError},             {"garbage", password_, kDataError},
-      {"truncate", password_, kNetworkError},          {"nul", password_, kDataError},
+      {"truncate", password_, kDataError},          {"nul", password_, kDataError},
       {"slow", password_, L"测试通过！"},               {"", password_, L"测试通过！"},
       {"", L"", L"请先输入登录帐号与密码，再测试！"},
   };
