@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/win32_handles.h"
+#include "win32/handles.h"
 
 std::wstring BuildAutostartCommand(const std::wstring& executablePath) {
   // Two quotes and the terminator must fit beside the path.

@@ -1,14 +1,14 @@
 #include "app/main_window_win.h"
 
-#include "app/service_platform_win.h"
 #include "app/startup_steps_win.h"
-#include "service/console_launch.h"
 #include "res/resource_ids.h"
+#include "service/console_launch.h"
+#include "text/wide_text_win.h"
 #include "tray/process_tray_win.h"
+#include "win32/module_instance.h"
 
 namespace {
 
-HINSTANCE moduleInstance = nullptr;
 HWND mainWindow = nullptr;
 wchar_t mainWindowTitle[kResourceTextCapacity];
 wchar_t mainWindowClass[kResourceTextCapacity];
@@ -25,7 +25,7 @@ void ShowSettings(HWND owner) {
     ::ShowWindow(open, SW_SHOWNORMAL);
     return;
   }
-  ::DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_SETTINGS), owner, SettingsDialogProc, 0);
+  ::DialogBoxParamW(TheModuleInstance(), MAKEINTRESOURCEW(IDD_SETTINGS), owner, SettingsDialogProc, 0);
 }
 
 void PaintMainWindow(HWND window) {
@@ -34,7 +34,7 @@ void PaintMainWindow(HWND window) {
   RECT client;
   ::GetClientRect(window, &client);
   wchar_t text[kPaintTextCapacity] = {};
-  ::LoadStringW(moduleInstance, IDS_PAINT_TEXT, text, kPaintTextCapacity);
+  ::LoadStringW(TheModuleInstance(), IDS_PAINT_TEXT, text, kPaintTextCapacity);
   ::DrawTextW(dc, text, -1, &client, DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_WORDBREAK);
   ::EndPaint(window, &paint);
 }
@@ -42,7 +42,7 @@ void PaintMainWindow(HWND window) {
 LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (LOWORD(wParam)) {
     case IDM_ABOUT:
-      ::DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_ABOUT), window, AboutDialogProc, 0);
+      ::DialogBoxParamW(TheModuleInstance(), MAKEINTRESOURCEW(IDD_ABOUT), window, AboutDialogProc, 0);
       return 0;
     case IDM_EXIT:
       ::DestroyWindow(window);
@@ -64,7 +64,6 @@ LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-HINSTANCE TheModuleInstance() { return moduleInstance; }
 HWND TheMainWindow() { return mainWindow; }
 
 void LoadMainWindowTexts(HINSTANCE instance) {
@@ -88,7 +87,7 @@ void RegisterMainClass(HINSTANCE instance) {
 }
 
 BOOL StartApplication(HINSTANCE instance) {
-  moduleInstance = instance;
+  KeepModuleInstance(instance);
   // A tool window that is never shown: the user sees only the tray icon.
   mainWindow = ::CreateWindowExW(WS_EX_TOOLWINDOW, mainWindowClass, mainWindowTitle, WS_OVERLAPPEDWINDOW,
                                  CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);

@@ -5,8 +5,6 @@
 
 constexpr int kResourceTextCapacity = 100;  // characters of the title and class name
 
-HINSTANCE TheModuleInstance();
-
 // Loads the window title and class name from the string table.
 void LoadMainWindowTexts(HINSTANCE instance);
 void RegisterMainClass(HINSTANCE instance);

@@ -6,7 +6,9 @@
 
 #include "notify/notification_dialog_win.h"
 #include "service/http_request_win.h"
+#include "service/process_platform.h"
 #include "service/service_hosts.h"
+#include "text/wide_text_win.h"
 #include "tray/process_tray_win.h"
 
 Win32ServicePlatform::Win32ServicePlatform(ServiceEndpoint authentication, ServiceEndpoint orders)
@@ -34,10 +36,11 @@ void Win32ServicePlatform::OpenUrl(const std::u16string& url) {
 
 void Win32ServicePlatform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
-// The worker thread is never stopped and may be inside a request while the
-// process exits: the platform's storage is never destroyed, so its hosts stay
-// readable after every static destructor has run.
-Win32ServicePlatform& TheServicePlatform() {
+// The program's one platform: the configured hosts on port 80. The worker
+// thread is never stopped and may be inside a request while the process
+// exits: the storage is never destroyed, so the hosts stay readable after
+// every static destructor has run.
+ServicePlatform& TheServicePlatform() {
   alignas(Win32ServicePlatform) static unsigned char storage[sizeof(Win32ServicePlatform)];
   static Win32ServicePlatform* platform = ::new (static_cast<void*>(storage)) Win32ServicePlatform(
       {AsWide(MORVANE_AUTH_HOST), INTERNET_DEFAULT_HTTP_PORT}, {AsWide(MORVANE_ORDER_HOST), INTERNET_DEFAULT_HTTP_PORT});

@@ -30,11 +30,3 @@ class Win32ServicePlatform : public ServicePlatform {
   ServiceEndpoint authentication_;
   ServiceEndpoint orders_;
 };
-
-// The program's one platform: the configured hosts on port 80.
-Win32ServicePlatform& TheServicePlatform();
-
-// UTF-16 in both forms: wchar_t is 16 bits wide on Windows.
-inline const wchar_t* AsWide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
-inline const char16_t* AsUtf16(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 code units");

@@ -1,12 +1,12 @@
 #include "notify/notification_dialog_win.h"
 
-#include "app/main_window_win.h"
-#include "app/service_platform_win.h"
 #include "res/resource_ids.h"
 #include "service/console_launch.h"
 #include "service/console_launch_win.h"
 #include "service/untreated_state.h"
+#include "text/wide_text_win.h"
 #include "tray/process_tray_win.h"
+#include "win32/module_instance.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "service/console_launch_win.h"
 
-#include "app/service_platform_win.h"
 #include "service/console_launch.h"
+#include "service/process_platform.h"
 
 int OpenConsole() { return OpenConsole(TheServicePlatform(), TheShopCredentials(), TheSessionState()); }

@@ -1,7 +1,7 @@
 #include "service/http_request_win.h"
 
-#include "app/service_platform_win.h"
 #include "service/http_transport_win.h"
+#include "text/wide_text_win.h"
 
 HttpReply GetFromHost(const std::wstring& host, INTERNET_PORT port, const std::u16string& path) {
   const HINTERNET session = TheHttpSession();

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-#include "app/unique_handle.h"
+#include "win32/unique_handle.h"
 
 using UniqueInternet = UniqueHandle<HINTERNET, NullHandleTraits<HINTERNET, ::WinHttpCloseHandle>>;
 

@@ -1,8 +1,9 @@
 #include "service/test_login_win.h"
 
-#include "app/service_platform_win.h"
 #include "res/resource_ids.h"
 #include "service/login.h"
+#include "service/process_platform.h"
+#include "text/wide_text_win.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "service/worker_loop_win.h"
 
-#include "app/service_platform_win.h"
+#include "service/process_platform.h"
 #include "service/worker_cycle.h"
 
 DWORD WINAPI WorkerLoop(LPVOID) {

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "app/service_platform_win.h"
+#include "text/wide_text_win.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "app/win32_handles.h"
 #include "settings/credential_store.h"
+#include "win32/handles.h"
 
 class Win32CredentialRegistry : public CredentialRegistry {
  public:

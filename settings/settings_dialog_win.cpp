@@ -2,7 +2,6 @@
 
 #include <string_view>
 
-#include "app/service_platform_win.h"
 #include "res/resource_ids.h"
 #include "service/session_state.h"
 #include "service/test_login_win.h"
@@ -10,6 +9,7 @@
 #include "settings/credential_store_win.h"
 #include "settings/shop_credentials.h"
 #include "text/utf16_text.h"
+#include "text/wide_text_win.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <ctime>
 #include <new>
 
-#include "app/win32_handles.h"
 #include "res/resource_ids.h"
+#include "win32/handles.h"
 
 CSystemTray* CSystemTray::activeTray = nullptr;
 int CSystemTray::tooltipCapacity = 64;

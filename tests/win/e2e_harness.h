@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "app/win32_handles.h"
 #include "tests/win/shell_tray_recorder.h"
 #include "tests/win/window_driver.h"
+#include "win32/handles.h"
 
 // One request the service hosts received, as the simulator logged it.
 struct SimRequest {

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "app/service_platform_win.h"
-#include "app/win32_handles.h"
 #include "res/resource_ids.h"
 #include "service/http_transport_win.h"
 #include "service/session_state.h"
@@ -29,6 +28,7 @@
 #include "tests/win/process_usage.h"
 #include "tests/win/shell_tray_recorder.h"
 #include "tray/process_tray_win.h"
+#include "win32/handles.h"
 
 namespace {
 

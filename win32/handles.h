@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/unique_handle.h"
+#include "win32/unique_handle.h"
 
 using UniqueMenu = UniqueHandle<HMENU, NullHandleTraits<HMENU, ::DestroyMenu>>;
 using UniqueWindow = UniqueHandle<HWND, NullHandleTraits<HWND, ::DestroyWindow>>;
