@@ -57,11 +57,7 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
 
   // The Test button goes through the same transport and reply reader as
   // the worker's log-in, on the user-interface thread.
-  struct Row {
-    const char* fault;
-    std::wstring password;
-    std::wstring verdict;
-  };
+  struct Row { const char* fault; std::wstring password, verdict; };
   const Row rows[] = {
       {"", L"wrong", L"用户名或密码不正确，请重试！"}, {"refuse", password_, kNetworkError},
       {"error500", password_, kDataError},             {"garbage", password_, kDataError},
@@ -87,7 +83,7 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
     }
   }
   // The worker's next log-in will find the service refusing the connection.
-  ArmFault("auth", "refuse");
+  SimCall("/fault", {{"host", "auth"}, {"kind", "refuse"}, {"times", "1"}});
   const std::uint64_t saved = LogMark();
   SetControlText(settings, IDC_PASSWORD, password_);
   ClickButton(settings, IDOK);
@@ -113,8 +109,8 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   ASSERT_TRUE(poll);
   EXPECT_EQ(poll->Param("shop_id"), shopId_);
   ::Sleep(2000);
-  EXPECT_EQ(Tooltips(*shell_), std::vector<std::wstring>{L"Morvane"});
-  EXPECT_EQ(Balloons(*shell_), std::vector<std::wstring>{kSetCredentials});
+  EXPECT_EQ(Notified(*shell_, NIF_TIP), std::vector<std::wstring>{L"Morvane"});
+  EXPECT_EQ(Notified(*shell_, NIF_INFO), std::vector<std::wstring>{kSetCredentials});
 
   program.Command(IDM_EXIT);
   EXPECT_EQ(program.WaitForExit(10000), 0u);

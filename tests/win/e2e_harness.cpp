@@ -70,6 +70,8 @@ std::optional<std::pair<DWORD, std::string>> Exchange(const std::wstring& host, 
   return page;
 }
 
+}  // namespace
+
 std::vector<std::wstring> Notified(ShellTrayRecorder& shell, UINT flag) {
   std::vector<std::wstring> texts;
   for (const TrayNotification& n : shell.Notifications()) {
@@ -78,8 +80,6 @@ std::vector<std::wstring> Notified(ShellTrayRecorder& shell, UINT flag) {
   }
   return texts;
 }
-
-}  // namespace
 
 std::string SimRequest::Param(const std::string& name) const {
   const auto found = params.find(name);
@@ -133,10 +133,6 @@ std::optional<SimRequest> WaitForRequest(std::uint64_t seq, RequestFilter filter
     if (!found.empty()) return found.front();
   }
   return std::nullopt;
-}
-
-void ArmFault(const char* host, const char* kind, int delayMs) {
-  SimCall("/fault", {{"host", host}, {"kind", kind}, {"times", "1"}, {"delay_ms", std::to_string(delayMs)}});
 }
 
 std::optional<std::pair<DWORD, std::string>> Browse(const std::string& url) {
@@ -229,8 +225,6 @@ std::string Utf8(const std::wstring& text) {
   return utf8;
 }
 
-std::vector<std::wstring> Balloons(ShellTrayRecorder& shell) { return Notified(shell, NIF_INFO); }
-std::vector<std::wstring> Tooltips(ShellTrayRecorder& shell) { return Notified(shell, NIF_TIP); }
 
 bool WaitForBalloon(ShellTrayRecorder& shell, const std::wstring& text, DWORD timeoutMs) {
   return shell.WaitFor([&](const TrayNotification& n) { return (n.flags & NIF_INFO) && n.info == text; },

@@ -46,8 +46,6 @@ Json::Value SimCall(const std::string& path, const std::vector<std::pair<std::st
 std::vector<SimRequest> RequestsSince(std::uint64_t seq, RequestFilter filter);
 std::uint64_t LogMark();
 std::optional<SimRequest> WaitForRequest(std::uint64_t seq, RequestFilter filter, DWORD timeoutMs);
-// A fault armed on one host for the next request there.
-void ArmFault(const char* host, const char* kind, int delayMs = 0);
 // A GET of an absolute http URL through the simulator, as the browser would.
 std::optional<std::pair<DWORD, std::string>> Browse(const std::string& url);
 
@@ -89,8 +87,8 @@ std::vector<std::string> OpenedUrls();
 std::string ConsoleUrl(const char* pathAndQuery);
 std::wstring Widened(const std::string& utf8);
 std::string Utf8(const std::wstring& text);
-std::vector<std::wstring> Balloons(ShellTrayRecorder& shell);
-std::vector<std::wstring> Tooltips(ShellTrayRecorder& shell);  // set after the icon was added
+// The balloons (NIF_INFO) or the tooltips set after the icon was added (NIF_TIP).
+std::vector<std::wstring> Notified(ShellTrayRecorder& shell, UINT flag);
 bool WaitForBalloon(ShellTrayRecorder& shell, const std::wstring& text, DWORD timeoutMs);
 std::string UniqueName(const char* prefix);
 

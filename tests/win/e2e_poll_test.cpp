@@ -37,7 +37,7 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   EXPECT_EQ(frame.right, work.right);
   EXPECT_EQ(frame.bottom, work.bottom);
   EXPECT_TRUE(::GetWindowLongW(notice, GWL_EXSTYLE) & WS_EX_TOPMOST);
-  EXPECT_TRUE(Tooltips(*shell_).empty()) << "the tooltip changes once the notice is closed";
+  EXPECT_TRUE(Notified(*shell_, NIF_TIP).empty()) << "the tooltip changes once the notice is closed";
   const std::string session = RequestsSince(start, IsPoll).at(0).Param("session_id");
 
   // View now: the console opens with a fresh key of this session, once.
@@ -55,7 +55,7 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   ASSERT_TRUE(page);
   EXPECT_NE(page->second.find(shopId_), std::string::npos) << "the shop's own console";
   EXPECT_EQ(Browse(url)->first, 403u) << "the key was spent";
-  EXPECT_TRUE(Balloons(*shell_).empty());
+  EXPECT_TRUE(Notified(*shell_, NIF_INFO).empty());
 
   // A second copy ends at once and does nothing.
   {
@@ -102,7 +102,7 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   ASSERT_TRUE(shell_->WaitFor([](const TrayNotification& n) { return (n.flags & NIF_TIP) && n.tip == Waiting(4); }));
   ::Sleep(1500);
   EXPECT_EQ(OpenedUrls().size(), 2u) << "Later opens nothing";
-  EXPECT_EQ(Balloons(*shell_), std::vector<std::wstring>{kNoKey}) << "a failed poll shows nothing";
+  EXPECT_EQ(Notified(*shell_, NIF_INFO), std::vector<std::wstring>{kNoKey}) << "a failed poll shows nothing";
 
   // Exit while the worker waits for a reply: the process ends cleanly.
   SimCall("/fault", {{"host", "order"}, {"kind", "slow"}, {"times", "1"}, {"delay_ms", "120000"}});

@@ -67,8 +67,7 @@ bool SetControlText(HWND dialog, int id, const std::wstring& text) {
 }
 
 bool ClickButton(HWND dialog, int id) {
-  const HWND button = ::GetDlgItem(dialog, id);
-  return button && ::PostMessageW(button, BM_CLICK, 0, 0);
+  return ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0) != 0;
 }
 
 bool WaitForControlText(HWND dialog, int id, const std::wstring& text, DWORD timeoutMs) {

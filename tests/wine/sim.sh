@@ -9,11 +9,8 @@ set -euo pipefail
 state=$(cd "$2" && pwd)
 
 stop_sim() {
-  if [ -f "$state/sim.pid" ]; then
-    kill "$(cat "$state/sim.pid")" 2>/dev/null || true
-    rm -f "$state/sim.pid"
-  fi
-  rm -f "$state/sim.port"
+  [ -f "$state/sim.pid" ] && kill "$(cat "$state/sim.pid")" 2>/dev/null || true
+  rm -f "$state/sim.pid" "$state/sim.port"
 }
 
 # DefaultConnectionSettings: version, counter, flags (direct | proxy), then
