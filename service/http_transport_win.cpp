@@ -8,6 +8,25 @@ namespace {
 WINHTTP_CURRENT_USER_IE_PROXY_CONFIG proxySettings = {};
 HINTERNET httpSession = nullptr;
 
+// Windows' own defaults, set explicitly so that every phase of a request is
+// bounded also where the platform's defaults differ: name resolution
+// unbounded, 60 s to connect, 30 s for each send and each receive.
+constexpr int kResolveTimeoutMs = 0;
+constexpr int kConnectTimeoutMs = 60000;
+constexpr int kSendTimeoutMs = 30000;
+constexpr int kReceiveTimeoutMs = 30000;
+// The wait for the reply's headers. Windows ends it with the receive
+// time-out when the host stays silent; Wine waits with this one alone, and
+// its default is infinite, so a host that accepts and never answers would
+// hold the request for good.
+constexpr DWORD kReceiveResponseTimeoutMs = kReceiveTimeoutMs;
+
+void BoundEveryWait(HINTERNET session) {
+  ::WinHttpSetTimeouts(session, kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
+  DWORD headersTimeout = kReceiveResponseTimeoutMs;
+  ::WinHttpSetOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout, sizeof(headersTimeout));
+}
+
 void ApplyDiscoveredProxy(HINTERNET request, const wchar_t* originUrl) {
   const DWORD flags = ProxyLookupFlags(proxySettings);
   if (flags == 0) return;
@@ -59,6 +78,7 @@ BOOL OpenHttpSession() {
   if (!read) proxySettings = {};
   const SessionAccess access = ChooseSessionAccess(read, proxySettings);
   httpSession = ::WinHttpOpen(kUserAgent, access.accessType, access.proxy, access.bypass, 0);
+  if (httpSession) BoundEveryWait(httpSession);
   return httpSession != nullptr;
 }
 
