@@ -41,11 +41,9 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   MorvaneRun program(*shell_, exe);
   ASSERT_TRUE(program.IconShown());
   ASSERT_TRUE(WaitForBalloon(*shell_, kSetCredentials, 10000));
-  for (const TrayNotification& n : shell_->Notifications()) {
+  for (const TrayNotification& n : shell_->Notifications())
     EXPECT_TRUE(!(n.flags & NIF_INFO) || n.infoTitle == L"Morvane");
-  }
-  EXPECT_EQ(ReadValue(kRunKey, L"Morvane")->bytes, Text(L"\"" + exe + L"\"").bytes);
-  EXPECT_EQ(ReadValue(kRunKey, L"Morvane")->type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(ReadValue(kRunKey, L"Morvane"), Text(L"\"" + exe + L"\""));
   EXPECT_TRUE(RequestsSince(start, IsLogIn).empty());
 
   program.Command(IDM_SETTINGS);
@@ -88,10 +86,8 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   SetControlText(settings, IDC_PASSWORD, password_);
   ClickButton(settings, IDOK);
   ASSERT_TRUE(WaitUntilGone(settings, 5000));
-  EXPECT_EQ(ReadValue(kCredentialsKey, L"Account")->bytes, Text(Widened(account_)).bytes);
-  EXPECT_EQ(ReadValue(kCredentialsKey, L"Account")->type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(ReadValue(kCredentialsKey, L"Password")->bytes, Shifted(password_));
-  EXPECT_EQ(ReadValue(kCredentialsKey, L"Password")->type, static_cast<DWORD>(REG_BINARY));
+  EXPECT_EQ(ReadValue(kCredentialsKey, L"Account"), Text(Widened(account_)));
+  EXPECT_EQ(ReadValue(kCredentialsKey, L"Password"), (RegValue{REG_BINARY, Shifted(password_)}));
 
   // The next cycle's log-in is refused: the same streak, no second balloon.
   // The one after logs in with the saved texts and polls at once.

@@ -16,7 +16,10 @@ std::wstring programPath;  // Windows form
 std::string portFile;
 std::string urlLog;
 
-std::wstring WindowsPath(const std::string& unixPath) { return L"Z:" + Widened(unixPath); }
+std::wstring WindowsPath(std::string path) {
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return L"Z:" + Widened(path);
+}
 
 int Hex(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
 

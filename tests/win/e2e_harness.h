@@ -53,6 +53,7 @@ std::optional<std::pair<DWORD, std::string>> Browse(const std::string& url);
 struct RegValue {
   DWORD type = REG_NONE;
   std::vector<std::uint8_t> bytes;
+  bool operator==(const RegValue& other) const { return type == other.type && bytes == other.bytes; }
 };
 std::optional<RegValue> ReadValue(const wchar_t* key, const wchar_t* name);
 void WriteValue(const wchar_t* key, const wchar_t* name, const RegValue& value);
