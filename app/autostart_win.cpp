@@ -32,8 +32,11 @@ void EnsureAutostart() {
   // replaced by a cut path.
   if (command.empty()) return;
 
-  wchar_t stored[kRunCommandCapacity] = {};
-  DWORD storedBytes = sizeof(stored) - sizeof(wchar_t);
+  // The value may fill all its bytes, terminator included (a path of the
+  // longest length that fits); the spare unit keeps the text terminated when
+  // it was stored without one.
+  wchar_t stored[kRunCommandCapacity + 1] = {};
+  DWORD storedBytes = kRunCommandCapacity * sizeof(wchar_t);
   const LONG read = ::RegQueryValueExW(key.get(), kRunValueName, nullptr, nullptr,
                                        reinterpret_cast<BYTE*>(stored), &storedBytes);
   if (read == ERROR_SUCCESS && command == stored) return;

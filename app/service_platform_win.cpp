@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <new>
+
 #include "notify/notification_dialog_win.h"
 #include "service/http_request_win.h"
 #include "service/process_platform.h"
@@ -34,9 +36,13 @@ void Win32ServicePlatform::OpenUrl(const std::u16string& url) {
 
 void Win32ServicePlatform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
-// The program's one platform: the configured hosts on port 80.
+// The program's one platform: the configured hosts on port 80. The worker
+// thread is never stopped and may be inside a request while the process
+// exits: the storage is never destroyed, so the hosts stay readable after
+// every static destructor has run.
 ServicePlatform& TheServicePlatform() {
-  static Win32ServicePlatform platform({AsWide(MORVANE_AUTH_HOST), INTERNET_DEFAULT_HTTP_PORT},
-                                       {AsWide(MORVANE_ORDER_HOST), INTERNET_DEFAULT_HTTP_PORT});
-  return platform;
+  alignas(Win32ServicePlatform) static unsigned char storage[sizeof(Win32ServicePlatform)];
+  static Win32ServicePlatform* platform = ::new (static_cast<void*>(storage)) Win32ServicePlatform(
+      {AsWide(MORVANE_AUTH_HOST), INTERNET_DEFAULT_HTTP_PORT}, {AsWide(MORVANE_ORDER_HOST), INTERNET_DEFAULT_HTTP_PORT});
+  return *platform;
 }

@@ -1,140 +1,116 @@
-// The shipped exe's first start on a PC where nothing is stored yet: it asks
-// once for the shop's credentials, the user tries and saves them in the
-// settings dialog, and the next cycle of the worker logs in with them.
-#include <gtest/gtest.h>
-#include <windows.h>
-#include <shellapi.h>
-
-#include <string>
-#include <vector>
-
+// First start on a PC whose stored values are odd or missing: the autostart
+// value is put right (and a path of the longest length that fits is left
+// alone), the user is asked once for credentials, tries them in the settings
+// dialog against every kind of broken reply, saves them, and the worker logs
+// in with them.
 #include "res/resource_ids.h"
 #include "tests/win/e2e_harness.h"
-#include "tests/win/window_driver.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+constexpr wchar_t kSetCredentials[] = L"请先设置登录Zarnik网点管理中心的用户名与密码。";
+constexpr wchar_t kNetworkError[] = L"网络错误，请稍后再试！";
+constexpr wchar_t kDataError[] = L"数据错误，请稍后再试！";
 
-constexpr wchar_t kSetCredentialsBalloon[] = L"请先设置登录Zarnik网点管理中心的用户名与密码。";
-constexpr wchar_t kSetCredentialsPrompt[] = L"请设置Zarnik网点登录帐号与密码！！！";
-constexpr char kPassword[] = "pass-7";
-// "pass-7" in UTF-16LE with every byte raised by one.
-const std::vector<std::uint8_t> kShiftedPassword = {0x71, 0x01, 0x62, 0x01, 0x74, 0x01,
-                                                    0x74, 0x01, 0x2E, 0x01, 0x38, 0x01};
+using FirstStart = EndToEnd;
 
-std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
-std::vector<std::uint8_t> Utf16WithTerminator(const std::string& ascii) {
-  std::vector<std::uint8_t> bytes;
-  for (char c : ascii) {
-    bytes.push_back(static_cast<std::uint8_t>(c));
-    bytes.push_back(0);
+TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
+  // A copy at a path of exactly 257 characters, already registered (as a
+  // REG_EXPAND_SZ, which a rewrite would turn into REG_SZ).
+  const std::wstring exe = ProgramPath();
+  const std::wstring folder = exe.substr(0, exe.rfind(L'\\') + 1) + std::wstring(244 - exe.rfind(L'\\'), L'a');
+  const std::wstring copy = folder + L"\\morvane.exe";
+  ASSERT_EQ(copy.size(), 257u);
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  ASSERT_TRUE(::CopyFileW(exe.c_str(), copy.c_str(), FALSE));
+  WriteValue(kRunKey, L"Morvane", Text(L"\"" + copy + L"\"", REG_EXPAND_SZ));
+  {
+    MorvaneRun longPath(*shell_, copy);
+    ASSERT_TRUE(longPath.IconShown());
+    EXPECT_EQ(ReadValue(kRunKey, L"Morvane")->type, static_cast<DWORD>(REG_EXPAND_SZ)) << "rewritten";
+    longPath.Command(IDM_EXIT);
+    EXPECT_EQ(longPath.WaitForExit(10000), 0u);
   }
-  bytes.insert(bytes.end(), {0, 0});
-  return bytes;
-}
+  shell_->Clear();
 
-void ExpectSentByTheProgram(const SimRequest& request, const char* what) {
-  EXPECT_TRUE(request.proxied) << what << ": the browser proxy settings are followed";
-  EXPECT_EQ(request.userAgent, kUserAgent8) << what;
-}
-
-using FirstStartTest = EndToEndTest;
-
-TEST_F(FirstStartTest, AsksOnceForCredentialsThenLogsInWithTheOnesSavedInSettings) {
-  const std::string account = UniqueName("first");
-  const std::string shopId = UniqueName("shop");
-  ASSERT_TRUE(Sim().AddShop(account, kPassword, shopId)) << Sim().LastError();
-  DeleteStoredCredentials();
+  // Unquoted Run value; an account and a password too long to be one.
+  WriteValue(kRunKey, L"Morvane", Text(exe));
+  WriteValue(kCredentialsKey, L"Account", Text(Widened(account_)));
+  WriteValue(kCredentialsKey, L"Password", {REG_BINARY, std::vector<std::uint8_t>(258, 0x62)});
   const std::uint64_t start = LogMark();
-
-  MorvaneRun program(Shell());
+  MorvaneRun program(*shell_, exe);
   ASSERT_TRUE(program.IconShown());
-  ASSERT_NE(program.MainWindow(), nullptr);
-
-  // The first cycle runs at once and finds nothing to log in with.
-  ASSERT_TRUE(Shell().WaitFor([](const TrayNotification& n) { return n.info == kSetCredentialsBalloon; }, 10s));
-  const DWORD firstCycle = ::GetTickCount();
-  for (const TrayNotification& n : Shell().Notifications()) {
-    if (n.flags & NIF_INFO) {
-      EXPECT_EQ(n.infoTitle, L"Morvane");
-    }
-  }
-  EXPECT_TRUE(RequestsSince(Sim(), start, IsLogIn).empty()) << "no log-in request without credentials";
+  ASSERT_TRUE(WaitForBalloon(*shell_, kSetCredentials, 10000));
+  for (const TrayNotification& n : shell_->Notifications())
+    EXPECT_TRUE(!(n.flags & NIF_INFO) || n.infoTitle == L"Morvane");
+  EXPECT_EQ(ReadValue(kRunKey, L"Morvane"), Text(L"\"" + exe + L"\""));
+  EXPECT_TRUE(RequestsSince(start, IsLogIn).empty());
 
   program.Command(IDM_SETTINGS);
-  const HWND settings = WaitForProcessWindow({program.ProcessId(), kDialogClass, kSettingsCaption}, 5000);
+  const HWND settings = WaitForWindow(program.ProcessId(), kDialogClass, L"Morvane设置", 5000);
   ASSERT_NE(settings, nullptr);
-  EXPECT_EQ(ReadControlText(settings, IDC_ACCOUNT).value_or(L"?"), L"");
-  EXPECT_EQ(ReadControlText(settings, IDC_PASSWORD).value_or(L"?"), L"");
-  EXPECT_TRUE(WaitForControlText(settings, IDC_STATUS, kSetCredentialsPrompt, 2000));
+  EXPECT_EQ(ControlText(settings, IDC_ACCOUNT), Widened(account_));
+  EXPECT_EQ(ControlText(settings, IDC_PASSWORD), L"");
+  EXPECT_EQ(ControlText(settings, IDC_STATUS), L"请设置Zarnik网点登录帐号与密码！！！");
 
-  struct Row {
-    const char* name;
-    std::string password;
-    std::wstring verdict;
-  };
+  // The Test button goes through the same transport and reply reader as
+  // the worker's log-in, on the user-interface thread.
+  struct Row { const char* fault; std::wstring password, verdict; };
   const Row rows[] = {
-      {"wrong password", "pass-8", L"用户名或密码不正确，请重试！"},
-      {"right password", kPassword, L"测试通过！"},
+      {"", L"wrong", L"用户名或密码不正确，请重试！"}, {"refuse", password_, kNetworkError},
+      {"error500", password_, kDataError},             {"garbage", password_, kDataError},
+      {"truncate", password_, kDataError},          {"nul", password_, kDataError},
+      {"slow", password_, L"测试通过！"},               {"", password_, L"测试通过！"},
+      {"", L"", L"请先输入登录帐号与密码，再测试！"},
   };
   for (const Row& row : rows) {
+    SCOPED_TRACE(row.fault + Utf8(L" " + row.password));
+    if (*row.fault) SimCall("/fault", {{"host", "auth"}, {"kind", row.fault}, {"times", "1"}, {"delay_ms", "3000"}});
     const std::uint64_t before = LogMark();
-    ASSERT_TRUE(SetEditText(settings, IDC_ACCOUNT, Wide(account))) << row.name;
-    ASSERT_TRUE(SetEditText(settings, IDC_PASSWORD, Wide(row.password))) << row.name;
-    ASSERT_TRUE(ClickButton(settings, IDC_TEST)) << row.name;
+    SetControlText(settings, IDC_STATUS, L"");
+    SetControlText(settings, IDC_PASSWORD, row.password);
+    ClickButton(settings, IDC_TEST);
     EXPECT_TRUE(WaitForControlText(settings, IDC_STATUS, row.verdict, 15000))
-        << row.name << ": the status line shows \"" << ReadControlText(settings, IDC_STATUS).value_or(L"?") << "\"";
-    const std::vector<SimRequest> logins = RequestsSince(Sim(), before, IsLogIn);
-    ASSERT_EQ(logins.size(), 1u) << row.name;
-    EXPECT_EQ(logins[0].Param("name").value_or("?"), account) << row.name;
-    EXPECT_EQ(logins[0].Param("pwd").value_or("?"), row.password) << row.name;
-    ExpectSentByTheProgram(logins[0], row.name);
+        << Utf8(ControlText(settings, IDC_STATUS).value_or(L"?"));
+    const std::vector<SimRequest> logins = RequestsSince(before, IsLogIn);
+    ASSERT_EQ(logins.size(), row.password.empty() ? 0u : 1u);
+    for (const SimRequest& login : logins) {
+      EXPECT_EQ(login.Param("name"), account_);
+      EXPECT_EQ(login.Param("pwd"), Utf8(row.password));
+      EXPECT_EQ(login.fault, row.fault);
+    }
   }
-
-  // The second cycle, 30 seconds after the first, still finds no stored
-  // credentials (the dialog has not been confirmed) and stays quiet.
-  SleepUntil(firstCycle, kCycleMs + 3000);
-  EXPECT_EQ(BalloonTexts(Shell()), std::vector<std::wstring>{kSetCredentialsBalloon}) << Quoted(BalloonTexts(Shell()));
-  EXPECT_EQ(RequestsSince(Sim(), start, IsLogIn).size(), 2u) << "only the two tests logged in";
-
-  ASSERT_TRUE(ClickButton(settings, IDOK));
-  ASSERT_TRUE(WaitUntilWindowGone(settings, 5000));
-  const std::int64_t savedAt = EpochMilliseconds();
+  // The worker's next log-in will find the service refusing the connection.
+  SimCall("/fault", {{"host", "auth"}, {"kind", "refuse"}, {"times", "1"}});
   const std::uint64_t saved = LogMark();
+  SetControlText(settings, IDC_PASSWORD, password_);
+  ClickButton(settings, IDOK);
+  ASSERT_TRUE(WaitUntilGone(settings, 5000));
+  EXPECT_EQ(ReadValue(kCredentialsKey, L"Account"), Text(Widened(account_)));
+  EXPECT_EQ(ReadValue(kCredentialsKey, L"Password"), (RegValue{REG_BINARY, Shifted(password_)}));
 
-  const std::optional<RegistryValue> storedAccount = ReadStoredValue(L"Account");
-  ASSERT_TRUE(storedAccount);
-  EXPECT_EQ(storedAccount->type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(storedAccount->bytes, Utf16WithTerminator(account));
-  const std::optional<RegistryValue> storedPassword = ReadStoredValue(L"Password");
-  ASSERT_TRUE(storedPassword);
-  EXPECT_EQ(storedPassword->type, static_cast<DWORD>(REG_BINARY));
-  EXPECT_EQ(storedPassword->bytes, kShiftedPassword);
-
-  // The next cycle logs in with what was saved and polls right after.
-  const std::optional<SimRequest> login = Sim().WaitForRequest(saved, IsLogIn, kCycleMs + 10000);
-  ASSERT_TRUE(login) << "no log-in within a cycle of the save";
-  EXPECT_EQ(login->Param("name").value_or("?"), account);
-  EXPECT_EQ(login->Param("pwd").value_or("?"), kPassword);
-  EXPECT_LT(login->timeMs - savedAt, static_cast<std::int64_t>(kCycleMs)) << "a log-in at the next cycle";
-  ExpectSentByTheProgram(*login, "worker log-in");
-  const std::optional<SimRequest> poll = Sim().WaitForRequest(login->seq, IsPoll, 5000);
-  ASSERT_TRUE(poll) << "a successful log-in is followed by a poll at once";
-  EXPECT_EQ(poll->Param("shop_id").value_or("?"), shopId);
-  EXPECT_FALSE(poll->Param("session_id").value_or("").empty());
-  EXPECT_LT(poll->timeMs - login->timeMs, 3000);
-  ExpectSentByTheProgram(*poll, "poll");
-  // Nothing waits for the shop: the tooltip is set to the plain name.
-  EXPECT_TRUE(Shell().WaitFor(
-      [](const TrayNotification& n) { return n.message == NIM_MODIFY && (n.flags & NIF_TIP) && n.tip == L"Morvane"; },
-      5s));
-  EXPECT_EQ(BalloonTexts(Shell()).size(), 1u) << "a successful log-in shows nothing: " << Quoted(BalloonTexts(Shell()));
+  // The next cycle's log-in is refused: the same streak, no second balloon.
+  // The one after logs in with the saved texts and polls at once.
+  const std::optional<SimRequest> refused = WaitForRequest(saved, IsLogIn, kCycleMs + 10000);
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->fault, "refuse");
+  const std::optional<SimRequest> login = WaitForRequest(refused->seq, IsLogIn, kCycleMs + 10000);
+  ASSERT_TRUE(login);
+  EXPECT_GT(login->timeMs - refused->timeMs, kCycleMs - 2000);
+  EXPECT_EQ(login->Param("name"), account_);
+  EXPECT_EQ(login->Param("pwd"), Utf8(password_));
+  EXPECT_TRUE(login->proxied);
+  EXPECT_EQ(login->userAgent, "Mozilla/4.0.(compatible;.MSIE.6..Windows.NT.5..SV1;..NET.CLR.1.1.4322)");
+  const std::optional<SimRequest> poll = WaitForRequest(login->seq, IsPoll, 3000);
+  ASSERT_TRUE(poll);
+  EXPECT_EQ(poll->Param("shop_id"), shopId_);
+  ::Sleep(2000);
+  EXPECT_EQ(Notified(*shell_, NIF_TIP), std::vector<std::wstring>{L"Morvane"});
+  EXPECT_EQ(Notified(*shell_, NIF_INFO), std::vector<std::wstring>{kSetCredentials});
 
   program.Command(IDM_EXIT);
-  EXPECT_EQ(program.Process().WaitForExit(10000).value_or(999), 0u);
-  EXPECT_TRUE(Shell().WaitFor([](const TrayNotification& n) { return n.message == NIM_DELETE; }, 2s));
+  EXPECT_EQ(program.WaitForExit(10000), 0u);
+  ::DeleteFileW(copy.c_str());
 }
 
 }  // namespace

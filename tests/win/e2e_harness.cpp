@@ -1,169 +1,255 @@
 #include "tests/win/e2e_harness.h"
 
+#include <json/reader.h>
 #include <shellapi.h>
+#include <winhttp.h>
 
-#include "tests/win/wine_paths.h"
+#include <fstream>
+#include <sstream>
+
+#include "service/http_transport_win.h"
+#include "service/service_hosts.h"
 
 namespace {
 
-constexpr wchar_t kCredentialsKey[] = L"Software\\Trevolt\\Orvent";
-constexpr DWORD kIconTimeoutMs = 20000;
+std::wstring programPath;  // Windows form
+std::string portFile;
+std::string urlLog;
 
-UniqueKey CreateUserKey(const wchar_t* path) {
-  HKEY key = nullptr;
-  ::RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-  return UniqueKey(key);
+std::wstring WindowsPath(std::string path) {
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return L"Z:" + Widened(path);
 }
 
-bool SetText(HKEY key, const wchar_t* name, const std::wstring& text) {
-  return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+int Hex(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
+
+std::string Encoded(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (isalnum(c) || c == '-' || c == '_' || c == '.') out += static_cast<char>(c);
+    else out += "%" + std::string(1, "0123456789ABCDEF"[c >> 4]) + "0123456789ABCDEF"[c & 15];
+  }
+  return out;
+}
+
+std::string Decoded(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && isxdigit(text[i + 1]) && isxdigit(text[i + 2])) {
+      out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// One exchange through the simulator as the proxy, as the program makes it.
+std::optional<std::pair<DWORD, std::string>> Exchange(const std::wstring& host, const wchar_t* verb,
+                                                      const std::wstring& path, const std::string& form) {
+  std::ifstream file(WindowsPath(portFile).c_str());
+  int port = 0;
+  file >> port;
+  const std::wstring proxy = L"127.0.0.1:" + std::to_wstring(port);
+  const UniqueInternet session(::WinHttpOpen(L"e2e", WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.c_str(), nullptr, 0));
+  const UniqueInternet connection(session ? ::WinHttpConnect(session.get(), host.c_str(), 80, 0) : nullptr);
+  const UniqueInternet request(connection ? ::WinHttpOpenRequest(connection.get(), verb, path.c_str(), nullptr,
+                                                                 nullptr, nullptr, 0)
+                                          : nullptr);
+  const wchar_t* header = L"Content-Type: application/x-www-form-urlencoded";
+  if (!request ||
+      !::WinHttpSendRequest(request.get(), header, static_cast<DWORD>(-1), const_cast<char*>(form.data()),
+                            static_cast<DWORD>(form.size()), static_cast<DWORD>(form.size()), 0) ||
+      !::WinHttpReceiveResponse(request.get(), nullptr))
+    return std::nullopt;
+  std::pair<DWORD, std::string> page;
+  DWORD size = sizeof(page.first);
+  ::WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, nullptr, &page.first,
+                        &size, nullptr);
+  char chunk[8192];
+  for (DWORD read = 0; ::WinHttpReadData(request.get(), chunk, sizeof(chunk), &read) && read > 0;)
+    page.second.append(chunk, read);
+  return page;
 }
 
 }  // namespace
 
-E2eSettings& TheE2eSettings() {
-  static E2eSettings settings;
-  return settings;
-}
-
-void DeleteStoredCredentials() {
-  const UniqueKey key = CreateUserKey(kCredentialsKey);
-  ::RegDeleteValueW(key.get(), L"Account");
-  ::RegDeleteValueW(key.get(), L"Password");
-}
-
-void StoreCredentials(const std::wstring& account, const std::wstring& password) {
-  const UniqueKey key = CreateUserKey(kCredentialsKey);
-  SetText(key.get(), L"Account", account);
-  std::vector<std::uint8_t> shifted;
-  for (wchar_t unit : password) {
-    shifted.push_back(static_cast<std::uint8_t>((unit & 0xFF) + 1));
-    shifted.push_back(static_cast<std::uint8_t>((unit >> 8) + 1));
+std::vector<std::wstring> Notified(ShellTrayRecorder& shell, UINT flag) {
+  std::vector<std::wstring> texts;
+  for (const TrayNotification& n : shell.Notifications()) {
+    if (n.message == NIM_MODIFY && flag == NIF_TIP && (n.flags & NIF_TIP)) texts.push_back(n.tip);
+    if (flag == NIF_INFO && (n.flags & NIF_INFO) && !n.info.empty()) texts.push_back(n.info);
   }
-  ::RegSetValueExW(key.get(), L"Password", 0, REG_BINARY, shifted.data(), static_cast<DWORD>(shifted.size()));
+  return texts;
 }
 
-std::optional<RegistryValue> ReadStoredValue(const wchar_t* name) {
-  const UniqueKey key = CreateUserKey(kCredentialsKey);
-  RegistryValue value;
-  DWORD size = 0;
-  if (::RegQueryValueExW(key.get(), name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
-  value.bytes.resize(size);
-  if (size > 0 &&
-      ::RegQueryValueExW(key.get(), name, nullptr, &value.type, value.bytes.data(), &size) != ERROR_SUCCESS)
+std::string SimRequest::Param(const std::string& name) const {
+  const auto found = params.find(name);
+  return found == params.end() ? "(none)" : found->second;
+}
+
+bool IsLogIn(const SimRequest& r) { return r.role == "auth" && r.path == "/shop_login.php"; }
+bool IsPoll(const SimRequest& r) { return r.role == "order" && r.path == "/untreatedSheet.php"; }
+bool IsKeyRequest(const SimRequest& r) { return r.role == "auth" && r.path == "/shop_key.php"; }
+
+Json::Value SimCall(const std::string& path, const std::vector<std::pair<std::string, std::string>>& form, bool post) {
+  std::string body;
+  for (const auto& [name, value] : form) body += (body.empty() ? "" : "&") + name + "=" + Encoded(value);
+  const auto page = Exchange(L"sim.control", post ? L"POST" : L"GET", Widened(path), body);
+  Json::Value answer;
+  if (!page || !Json::Reader().parse(page->second, answer)) return Json::Value();
+  EXPECT_TRUE(!post || answer.get("ok", false).asBool()) << path << ": " << page->second;
+  return answer;
+}
+
+std::vector<SimRequest> RequestsSince(std::uint64_t seq, RequestFilter filter) {
+  std::vector<SimRequest> requests;
+  const Json::Value entries = SimCall("/log?since=" + std::to_string(seq), {}, false).get("entries", Json::Value());
+  for (const Json::Value& entry : entries) {
+    SimRequest r;
+    r.seq = entry["seq"].asUInt64();
+    r.timeMs = entry["time_ms"].asInt64();
+    r.role = entry["role"].asString();
+    const std::string target = entry["target"].asString();
+    r.path = target.substr(0, target.find('?'));
+    std::istringstream query(target.size() > r.path.size() ? target.substr(r.path.size() + 1) : "");
+    for (std::string pair; std::getline(query, pair, '&');)
+      r.params[Decoded(pair.substr(0, pair.find('=')))] =
+          pair.find('=') == std::string::npos ? "" : Decoded(pair.substr(pair.find('=') + 1));
+    r.proxied = entry["proxied"].asBool();
+    r.userAgent = entry["user_agent"].asString();
+    r.fault = entry["fault"].asString();
+    if (!filter || filter(r)) requests.push_back(r);
+  }
+  return requests;
+}
+
+std::uint64_t LogMark() {
+  const std::vector<SimRequest> all = RequestsSince(0, nullptr);
+  return all.empty() ? 0 : all.back().seq;
+}
+
+std::optional<SimRequest> WaitForRequest(std::uint64_t seq, RequestFilter filter, DWORD timeoutMs) {
+  for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < timeoutMs; ::Sleep(200)) {
+    const std::vector<SimRequest> found = RequestsSince(seq, filter);
+    if (!found.empty()) return found.front();
+  }
+  return std::nullopt;
+}
+
+std::optional<std::pair<DWORD, std::string>> Browse(const std::string& url) {
+  const size_t slash = url.find('/', 7);
+  return Exchange(Widened(url.substr(7, slash - 7)), L"GET", Widened(url.substr(slash)), "");
+}
+
+std::optional<RegValue> ReadValue(const wchar_t* key, const wchar_t* name) {
+  HKEY opened = nullptr;
+  ::RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &opened);
+  const UniqueKey owned(opened);
+  RegValue value{REG_NONE, std::vector<std::uint8_t>(4096)};
+  DWORD size = 4096;
+  if (::RegQueryValueExW(opened, name, nullptr, &value.type, value.bytes.data(), &size) != ERROR_SUCCESS)
     return std::nullopt;
   value.bytes.resize(size);
   return value;
 }
 
-MorvaneRun::MorvaneRun(ShellTrayRecorder& shell)
-    : program_(TheE2eSettings().programPath), startTick_(::GetTickCount()) {
-  if (!program_.Started()) return;
+void WriteValue(const wchar_t* key, const wchar_t* name, const RegValue& value) {
+  HKEY opened = nullptr;
+  ::RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr);
+  const UniqueKey owned(opened);
+  ASSERT_EQ(::RegSetValueExW(opened, name, 0, value.type, value.bytes.data(), static_cast<DWORD>(value.bytes.size())),
+            ERROR_SUCCESS);
+}
+
+RegValue Text(const std::wstring& text, DWORD type) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.c_str());
+  return {type, std::vector<std::uint8_t>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t))};
+}
+
+std::vector<std::uint8_t> Shifted(const std::wstring& text) {
+  std::vector<std::uint8_t> bytes;
+  for (wchar_t unit : text) bytes.insert(bytes.end(), {std::uint8_t((unit & 0xFF) + 1), std::uint8_t((unit >> 8) + 1)});
+  return bytes;
+}
+
+MorvaneRun::MorvaneRun(ShellTrayRecorder& shell, const std::wstring& exe) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  std::wstring command = L"\"" + exe + L"\"";
+  if (!::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_))
+    return;
+  ::CloseHandle(info_.hThread);
+  process_.reset(info_.hProcess);
   iconShown_ = shell.WaitFor([](const TrayNotification& n) { return n.message == NIM_ADD; },
-                             std::chrono::milliseconds(kIconTimeoutMs));
-  mainWindow_ = program_.FindWindowOfClass(kMainWindowClass, 5000);
+                             std::chrono::seconds(20));
+  // The main window is never shown; one copy runs at a time.
+  for (int i = 0; i < 50 && !mainWindow_; ++i, ::Sleep(100)) mainWindow_ = ::FindWindowW(L"Dovrel", nullptr);
 }
 
 MorvaneRun::~MorvaneRun() {
-  if (!program_.WaitForExit(0)) program_.Kill();
+  if (process_ && !WaitForExit(0)) ::TerminateProcess(process_.get(), 1);
 }
 
-void MorvaneRun::Command(WORD id) const { ::PostMessageW(mainWindow_, WM_COMMAND, id, 0); }
-
-std::vector<std::wstring> BalloonTexts(ShellTrayRecorder& shell) {
-  std::vector<std::wstring> texts;
-  for (const TrayNotification& n : shell.Notifications())
-    if ((n.flags & NIF_INFO) && !n.info.empty()) texts.push_back(n.info);
-  return texts;
+std::optional<DWORD> MorvaneRun::WaitForExit(DWORD timeoutMs) const {
+  DWORD code = 0;
+  if (!process_ || ::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
+  ::GetExitCodeProcess(process_.get(), &code);
+  return code;
 }
 
-std::vector<std::wstring> TooltipTexts(ShellTrayRecorder& shell) {
-  std::vector<std::wstring> texts;
-  for (const TrayNotification& n : shell.Notifications())
-    if (n.flags & NIF_TIP) texts.push_back(n.tip);
-  return texts;
+std::wstring ProgramPath() { return programPath; }
+
+std::vector<std::string> OpenedUrls() {
+  std::ifstream file(WindowsPath(urlLog).c_str());
+  std::vector<std::string> urls;
+  for (std::string line; std::getline(file, line);) urls.push_back(line);
+  return urls;
 }
 
-size_t IconMessages(ShellTrayRecorder& shell, DWORD message) {
-  size_t count = 0;
-  for (const TrayNotification& n : shell.Notifications()) count += n.message == message;
-  return count;
+std::string ConsoleUrl(const char* pathAndQuery) {
+  std::string url = "http://";
+  for (const char16_t* c = MORVANE_CONSOLE_HOST; *c; ++c) url += static_cast<char>(*c);
+  return url + pathAndQuery;
 }
 
-std::string Quoted(const std::vector<std::wstring>& texts) {
-  std::string quoted;
-  for (const std::wstring& text : texts) {
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                             nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-      ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &utf8[0], length, nullptr,
-                            nullptr);
-    quoted += (quoted.empty() ? "\"" : ", \"") + utf8 + "\"";
-  }
-  return quoted.empty() ? "none" : quoted;
+std::wstring Widened(const std::string& utf8) {
+  std::wstring wide(utf8.size(), L'\0');
+  wide.resize(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0],
+                                    static_cast<int>(wide.size())));
+  return wide;
 }
 
-bool IsLogIn(const SimRequest& request) { return request.role == "auth" && request.Path() == "/shop_login.php"; }
-bool IsPoll(const SimRequest& request) { return request.role == "order" && request.Path() == "/untreatedSheet.php"; }
-bool IsKeyRequest(const SimRequest& request) { return request.role == "auth" && request.Path() == "/shop_key.php"; }
+std::string Utf8(const std::wstring& text) {
+  std::string utf8(text.size() * 3, '\0');
+  utf8.resize(::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0],
+                                    static_cast<int>(utf8.size()), nullptr, nullptr));
+  return utf8;
+}
 
-std::vector<SimRequest> RequestsSince(SimControl& sim, std::uint64_t seq, bool (*predicate)(const SimRequest&)) {
-  std::vector<SimRequest> matching;
-  const std::optional<std::vector<SimRequest>> requests = sim.RequestsSince(seq);
-  EXPECT_TRUE(requests) << "the simulator's log cannot be read";
-  if (!requests) return matching;
-  for (const SimRequest& request : *requests)
-    if (predicate(request)) matching.push_back(request);
-  return matching;
+
+bool WaitForBalloon(ShellTrayRecorder& shell, const std::wstring& text, DWORD timeoutMs) {
+  return shell.WaitFor([&](const TrayNotification& n) { return (n.flags & NIF_INFO) && n.info == text; },
+                       std::chrono::milliseconds(timeoutMs));
 }
 
 std::string UniqueName(const char* prefix) {
   return std::string(prefix) + "-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(::GetTickCount());
 }
 
-void SleepUntil(DWORD start, DWORD milliseconds) {
-  const DWORD elapsed = ::GetTickCount() - start;
-  if (elapsed < milliseconds) ::Sleep(milliseconds - elapsed);
-}
-
-std::int64_t EpochMilliseconds() {
-  FILETIME now = {};
-  ::GetSystemTimeAsFileTime(&now);
-  const std::uint64_t ticks = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  // FILETIME counts 100 ns from 1601; 11644473600 s lie between 1601 and 1970.
-  return static_cast<std::int64_t>(ticks / 10000) - 11644473600000LL;
-}
-
-void EndToEndTest::SetUp() {
-  const E2eSettings& settings = TheE2eSettings();
-  const std::optional<int> port = ReadSimPort(settings.portFile.c_str());
-  ASSERT_TRUE(port) << "no simulator port in " << settings.portFile;
-  sim_ = std::make_unique<SimControl>(*port);
-  ASSERT_TRUE(sim_->Ready());
-  ASSERT_TRUE(sim_->ClearFaults()) << sim_->LastError();
-  // The program reads these once, at its start: every request it makes
-  // then goes through the simulator.
-  BrowserProxySettings proxy;
-  proxy.flags = kProxyDirect | kProxyManual;
-  proxy.proxy = "127.0.0.1:" + std::to_string(*port);
-  proxy_ = std::make_unique<ScopedBrowserProxySettings>(proxy);
-  ASSERT_TRUE(proxy_->Written());
-  browser_ = std::make_unique<RecordingBrowser>(settings.recorderScript, settings.urlLog);
-  ASSERT_TRUE(browser_->Installed());
+void EndToEnd::SetUp() {
+  ASSERT_FALSE(SimCall("/fault/clear").isNull()) << "no simulator";
+  SimCall("/shop", {{"account", account_}, {"password", Utf8(password_)}, {"shop_id", shopId_}});
+  ::DeleteFileW(WindowsPath(urlLog).c_str());
   shell_ = std::make_unique<ShellTrayRecorder>();
 }
 
-void EndToEndTest::TearDown() {
-  if (sim_ && sim_->Ready()) sim_->ClearFaults();
-  shell_.reset();
-  browser_.reset();
-  proxy_.reset();
-}
-
-std::uint64_t EndToEndTest::LogMark() {
-  const std::optional<std::uint64_t> seq = Sim().LastSeq();
-  EXPECT_TRUE(seq) << "the simulator's log cannot be read";
-  return seq.value_or(0);
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (argc < 4) return 2;
+  programPath = WindowsPath(argv[1]);
+  portFile = argv[2];
+  urlLog = argv[3];
+  return RUN_ALL_TESTS();
 }

@@ -1,120 +1,109 @@
 #pragma once
-// What every end-to-end scenario needs: the shipped exe started in the test
-// prefix with its browser proxy pointed at zarnik-sim, a recording taskbar,
-// a recording browser, and the registry values the program keeps.
-//
-// Each end-to-end test program is run as
-//   e2e_..._test.exe MORVANE_EXE SIM_PORT_FILE RECORDER_SCRIPT URL_LOG
-// (all Unix paths, as ctest hands them).
-
+// What every end-to-end scenario needs: zarnik-sim's control interface, the
+// shipped exe started in the test prefix (whose browser proxy and browser the
+// Wine fixtures point at the simulator and at a URL log), a recording
+// taskbar, and the registry values the program keeps. Run as
+//   e2e_test.exe MORVANE_EXE SIM_PORT_FILE URL_LOG [gtest options]
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shellapi.h>
+
+#include <json/value.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "tests/win/browser_proxy_settings.h"
-#include "tests/win/process_runner.h"
-#include "tests/win/recording_browser.h"
 #include "tests/win/shell_tray_recorder.h"
-#include "tests/win/sim_control.h"
+#include "tests/win/window_driver.h"
 #include "win32/handles.h"
 
-struct E2eSettings {
-  std::wstring programPath;  // Windows form
-  std::string portFile;
-  std::string recorderScript;
-  std::string urlLog;
+// One request the service hosts received, as the simulator logged it.
+struct SimRequest {
+  std::uint64_t seq = 0;
+  std::int64_t timeMs = 0;  // arrival, milliseconds since 1970
+  std::string role;         // "auth", "order", "console"
+  std::string path;         // without the query
+  std::map<std::string, std::string> params;  // decoded
+  bool proxied = false;
+  std::string userAgent;
+  std::string fault;
+  std::string Param(const std::string& name) const;
 };
-
-// Filled by the test program's main from its arguments.
-E2eSettings& TheE2eSettings();
-
-// HKCU\Software\Trevolt\Orvent, where the program keeps the shop's account
-// and password.
-void DeleteStoredCredentials();
-// Account as REG_SZ, the password as its UTF-16LE bytes each raised by one.
-void StoreCredentials(const std::wstring& account, const std::wstring& password);
-struct RegistryValue {
-  DWORD type = REG_NONE;
-  std::vector<std::uint8_t> bytes;
-};
-std::optional<RegistryValue> ReadStoredValue(const wchar_t* name);
-
-// morvane.exe started for one scenario; killed at the end if it is still
-// running then.
-class MorvaneRun {
- public:
-  // Starts the program and waits until its icon has been added.
-  explicit MorvaneRun(ShellTrayRecorder& shell);
-  ~MorvaneRun();
-  MorvaneRun(const MorvaneRun&) = delete;
-  MorvaneRun& operator=(const MorvaneRun&) = delete;
-
-  bool IconShown() const { return iconShown_; }
-  HWND MainWindow() const { return mainWindow_; }
-  DWORD ProcessId() const { return program_.ProcessId(); }
-  DWORD StartTick() const { return startTick_; }
-  RunningProgram& Process() { return program_; }
-  // A command of the main window, as the tray menu sends it.
-  void Command(WORD id) const;
-
- private:
-  RunningProgram program_;
-  DWORD startTick_;
-  bool iconShown_ = false;
-  HWND mainWindow_ = nullptr;
-};
-
-// What the program told the shell, from the recording taskbar.
-std::vector<std::wstring> BalloonTexts(ShellTrayRecorder& shell);
-std::vector<std::wstring> TooltipTexts(ShellTrayRecorder& shell);
-size_t IconMessages(ShellTrayRecorder& shell, DWORD message);
-// Texts as UTF-8 in quotes, for failure messages that show the Chinese.
-std::string Quoted(const std::vector<std::wstring>& texts);
-
-// The program's three kinds of service request.
+using RequestFilter = bool (*)(const SimRequest&);
 bool IsLogIn(const SimRequest& request);
 bool IsPoll(const SimRequest& request);
 bool IsKeyRequest(const SimRequest& request);
-// The requests after seq that satisfy the predicate, oldest first.
-std::vector<SimRequest> RequestsSince(SimControl& sim, std::uint64_t seq, bool (*predicate)(const SimRequest&));
 
-// A name no other run of the scenarios against the same simulator has.
-std::string UniqueName(const char* prefix);
+// GET or POST (with form fields) to the simulator's control host; the
+// answer as JSON, null when there is none.
+Json::Value SimCall(const std::string& path, const std::vector<std::pair<std::string, std::string>>& form = {},
+                    bool post = true);
+// The logged requests after seq that pass the filter, oldest first.
+std::vector<SimRequest> RequestsSince(std::uint64_t seq, RequestFilter filter);
+std::uint64_t LogMark();
+std::optional<SimRequest> WaitForRequest(std::uint64_t seq, RequestFilter filter, DWORD timeoutMs);
+// A GET of an absolute http URL through the simulator, as the browser would.
+std::optional<std::pair<DWORD, std::string>> Browse(const std::string& url);
 
-// Sleeps until milliseconds have passed since the tick count start.
-void SleepUntil(DWORD start, DWORD milliseconds);
-// Now, on the clock of the simulator's log: milliseconds since 1970.
-std::int64_t EpochMilliseconds();
+// HKEY_CURRENT_USER values.
+struct RegValue {
+  DWORD type = REG_NONE;
+  std::vector<std::uint8_t> bytes;
+  bool operator==(const RegValue& other) const { return type == other.type && bytes == other.bytes; }
+};
+std::optional<RegValue> ReadValue(const wchar_t* key, const wchar_t* name);
+void WriteValue(const wchar_t* key, const wchar_t* name, const RegValue& value);
+RegValue Text(const std::wstring& text, DWORD type = REG_SZ);
+// The stored form of a password: its UTF-16LE bytes, each raised by one.
+std::vector<std::uint8_t> Shifted(const std::wstring& text);
+constexpr wchar_t kCredentialsKey[] = L"Software\\Trevolt\\Orvent";
+constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-// The simulator, the proxy settings pointing at it, a browser and a taskbar
-// that record: set up for each scenario, taken down after it.
-class EndToEndTest : public ::testing::Test {
- protected:
-  void SetUp() override;
-  void TearDown() override;
-
-  SimControl& Sim() { return *sim_; }
-  ShellTrayRecorder& Shell() { return *shell_; }
-  RecordingBrowser& Browser() { return *browser_; }
-  // The newest request the simulator has logged before the scenario acts.
-  std::uint64_t LogMark();
+// morvane.exe (or a copy) started and its icon added; killed at the end if
+// it still runs.
+class MorvaneRun {
+ public:
+  MorvaneRun(ShellTrayRecorder& shell, const std::wstring& exe);
+  ~MorvaneRun();
+  DWORD ProcessId() const { return info_.dwProcessId; }
+  HWND MainWindow() const { return mainWindow_; }
+  bool IconShown() const { return iconShown_; }
+  void Command(WORD id) const { ::PostMessageW(mainWindow_, WM_COMMAND, id, 0); }
+  std::optional<DWORD> WaitForExit(DWORD timeoutMs) const;
 
  private:
-  std::unique_ptr<SimControl> sim_;
-  std::unique_ptr<ScopedBrowserProxySettings> proxy_;
-  std::unique_ptr<RecordingBrowser> browser_;
-  std::unique_ptr<ShellTrayRecorder> shell_;
+  PROCESS_INFORMATION info_ = {};
+  UniqueKernelHandle process_;
+  HWND mainWindow_ = nullptr;
+  bool iconShown_ = false;
 };
 
-// The program's own texts and names that the scenarios look for.
-constexpr wchar_t kMainWindowClass[] = L"Dovrel";
-constexpr wchar_t kDialogClass[] = L"#32770";
-constexpr wchar_t kSettingsCaption[] = L"Morvane设置";
-constexpr char kUserAgent8[] = "Mozilla/4.0.(compatible;.MSIE.6..Windows.NT.5..SV1;..NET.CLR.1.1.4322)";
-// The worker's pause between two cycles.
+// The harness's view of the run: the program's path and the opened URLs.
+std::wstring ProgramPath();
+std::vector<std::string> OpenedUrls();
+std::string ConsoleUrl(const char* pathAndQuery);
+std::wstring Widened(const std::string& utf8);
+std::string Utf8(const std::wstring& text);
+// The balloons (NIF_INFO) or the tooltips set after the icon was added (NIF_TIP).
+std::vector<std::wstring> Notified(ShellTrayRecorder& shell, UINT flag);
+bool WaitForBalloon(ShellTrayRecorder& shell, const std::wstring& text, DWORD timeoutMs);
+std::string UniqueName(const char* prefix);
+
 constexpr DWORD kCycleMs = 30000;
+constexpr wchar_t kDialogClass[] = L"#32770";
+
+// One simulator shop and a taskbar that records, per scenario.
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override { SimCall("/fault/clear"); }
+  std::string account_ = UniqueName("shop");
+  std::string shopId_ = UniqueName("id");
+  // Characters that must travel percent-encoded in the log-in query.
+  std::wstring password_ = L"p&w=d +密";
+  std::unique_ptr<ShellTrayRecorder> shell_;
+};

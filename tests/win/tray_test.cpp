@@ -8,7 +8,6 @@
 // holds must stay flat after a warm-up.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <shlwapi.h>
 #include <winternl.h>
 
 #include <algorithm>
@@ -16,8 +15,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -219,21 +216,6 @@ void CALLBACK PressLater(HWND, UINT, UINT_PTR timer, DWORD) {
     return ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0), TRUE; }, 0);
 }
 
-// The browser proxy of the prefix pointed at the simulator, auto-detection
-// off, as the end-to-end runs have it: Wine's automatic detection loses
-// 256 bytes per network adapter but one at every lookup, which would hide
-// the program's own figures.
-bool UseSimulatorAsProxy() {
-  int port = 0;
-  const char* portFile = std::getenv("MORVANE_SIM_PORT_FILE");
-  if (!portFile || !(std::ifstream(portFile) >> port)) return false;
-  const std::string proxy = "127.0.0.1:" + std::to_string(port), record =  // version, counter, direct | proxy,
-      std::string("\x46\0\0\0\1\0\0\0\3\0\0\0", 12) + static_cast<char>(proxy.size()) + std::string(3, '\0') +
-      proxy + std::string(8, '\0');  // the proxy, no bypass list, no script
-  return !::SHSetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections",
-                        L"DefaultConnectionSettings", REG_BINARY, record.data(), static_cast<DWORD>(record.size()));
-}
-
 TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
   // Tolerances: a few objects, and 8 KiB where the heap varies by some
   // hundred bytes; a leak of 50 bytes a round exceeds it.
@@ -243,7 +225,11 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
   ShellTrayRecorder shell;
   CSystemTray& tray = TheSystemTray();
   ASSERT_TRUE(tray.CreateTrayIcon(Instance(), nullptr, Icon(IDI_MORVANE)) && tray.LoadAnimationFrames());
-  ASSERT_TRUE(UseSimulatorAsProxy() && OpenHttpSession()) << "no simulator port, or no session";
+  // The zarnik-sim fixture points the prefix's browser proxy at the simulator,
+  // auto-detection off, as for the end-to-end runs: Wine's automatic detection
+  // loses 256 bytes per network adapter but one at every lookup, which would
+  // hide the program's own figures. Without the simulator no reply comes.
+  ASSERT_TRUE(OpenHttpSession());
   Win32ServicePlatform platform({AsWide(MORVANE_AUTH_HOST)}, {});
   for (int round = 0; round < kWarmUp + kRounds; ++round) {
     for (auto& u : usage) u.warm = round == kWarmUp ? u.measure() : u.warm;

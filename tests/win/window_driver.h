@@ -1,33 +1,24 @@
 #pragma once
-// Drives the windows of another process as a user would: finds its
-// top-level windows, fills its edits, presses its buttons and reads what
-// its controls show. Presses are posted, so a button whose handler blocks
-// its thread (a log-in on the wire) does not block the test.
-
+// Drives top-level windows as a user would, those of another process and
+// those of the test's own (pass GetCurrentProcessId()): finds them, fills
+// edits, presses buttons and reads what controls show. Presses are posted,
+// so a button whose handler blocks its thread does not block the test.
 #include <windows.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
-struct WindowQuery {
-  DWORD processId = 0;
-  const wchar_t* windowClass = nullptr;  // any class when null
-  const wchar_t* caption = nullptr;      // any caption when null
-  bool visibleOnly = true;
-};
-
-// The matching top-level windows, in z-order.
-std::vector<HWND> FindProcessWindows(const WindowQuery& query);
-// The first matching top-level window, waiting up to timeoutMs for one.
-HWND WaitForProcessWindow(const WindowQuery& query, DWORD timeoutMs);
-
-// The text of a control, or nullopt when the control or its thread does not
-// answer.
-std::optional<std::wstring> ReadControlText(HWND dialog, int id);
-bool SetEditText(HWND dialog, int id, const std::wstring& text);
-// A click on a push button (BM_CLICK), posted to the button.
+// The visible top-level windows of the process with that class and caption
+// (any when null), in z-order.
+std::vector<HWND> FindWindows(DWORD processId, const wchar_t* windowClass, const wchar_t* caption = nullptr);
+// The first of them, waiting up to timeoutMs for one.
+HWND WaitForWindow(DWORD processId, const wchar_t* windowClass, const wchar_t* caption, DWORD timeoutMs);
+// The text of a control; nullopt when it or its thread does not answer.
+std::optional<std::wstring> ControlText(HWND dialog, int id);
+bool SetControlText(HWND dialog, int id, const std::wstring& text);
 bool ClickButton(HWND dialog, int id);
-// Waits until the control shows exactly the text.
 bool WaitForControlText(HWND dialog, int id, const std::wstring& text, DWORD timeoutMs);
-bool WaitUntilWindowGone(HWND window, DWORD timeoutMs);
+bool WaitUntilGone(HWND window, DWORD timeoutMs);
+// The window's thread handles a message within the time.
+bool Answers(HWND window, DWORD timeoutMs = 5000);

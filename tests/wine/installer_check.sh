@@ -24,6 +24,8 @@ copies() {
   done
   return 0
 }
+# A copy left by a failed step must not meet the tests that follow.
+trap 'kill $(copies) 2>/dev/null || true' EXIT
 # Waits up to 20 s for a condition to hold.
 within() { for _ in $(seq 100); do eval "$1" && return 0; sleep 0.2; done; return 1; }
 # The command line a process was started with, as Wine gives it.

@@ -1,55 +1,45 @@
 #!/usr/bin/env bash
 # Starts or stops the service simulator of a test run: zarnik-sim on a free
-# loopback port, its process id, port file and log in the state folder given,
-# under the build folder. The tests add the shops they need through its
-# control interface, so it starts with none.
+# loopback port, its pid, port and log in the Wine session's state folder,
+# and the prefix's browser proxy pointed at it (the program reads that at its
+# start). The tests add the shops they need, so it starts with none.
 #   sim.sh start STATE_DIR SIM_EXE
 #   sim.sh stop STATE_DIR
 set -euo pipefail
-action=$1
-state=$(mkdir -p "$2" && cd "$2" && pwd)
+state=$(cd "$2" && pwd)
 
 stop_sim() {
-  if [ -f "$state/pid" ]; then
-    pid=$(cat "$state/pid")
-    kill "$pid" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null || true
-    rm -f "$state/pid"
-  fi
-  rm -f "$state/port"
+  [ -f "$state/sim.pid" ] && kill "$(cat "$state/sim.pid")" 2>/dev/null || true
+  rm -f "$state/sim.pid" "$state/sim.port"
+}
+
+# DefaultConnectionSettings: version, counter, flags (direct | proxy), then
+# the proxy, the bypass list and the script address, each as length + bytes.
+proxy_record() {
+  local proxy=$1
+  printf '46000000''01000000''03000000''%02x000000' "${#proxy}"
+  printf '%s' "$proxy" | od -An -tx1 | tr -d ' \n'
+  printf '00000000''00000000'
 }
 
 start_sim() {
-  local exe=$1
   stop_sim
-  if [ ! -x "$exe" ]; then
-    echo "no simulator at $exe: build the native tree first (scripts/common.sh build_native)" >&2
-    exit 1
-  fi
-  # Gone before the start, so that the port read below is this run's.
-  rm -f "$state/listening"
-  # Detached from the caller's output: ctest waits until that closes.
-  "$exe" --port 0 </dev/null >"$state/listening" 2>"$state/sim.log" &
-  echo $! >"$state/pid"
-  local port=""
-  for _ in $(seq 200); do
-    port=$(sed -n 's/^listening \([0-9][0-9]*\)$/\1/p' "$state/listening" 2>/dev/null || true)
-    [ -n "$port" ] && break
-    kill -0 "$(cat "$state/pid")" 2>/dev/null || break
+  "$1" --port 0 </dev/null >"$state/sim.listening" 2>"$state/sim.log" &
+  echo $! >"$state/sim.pid"
+  for _ in $(seq 100); do
+    sed -n 's/^listening \([0-9]*\)$/\1/p' "$state/sim.listening" >"$state/sim.port"
+    [ -s "$state/sim.port" ] && break
     sleep 0.1
   done
-  if [ -z "$port" ]; then
-    echo "zarnik-sim did not start" >&2
-    cat "$state/sim.log" >&2
-    stop_sim
-    exit 1
-  fi
-  echo "$port" >"$state/port"
-  echo "zarnik-sim listens on 127.0.0.1:$port"
+  [ -s "$state/sim.port" ] || { echo "zarnik-sim did not start" >&2; cat "$state/sim.log" >&2; exit 1; }
+  # shellcheck disable=SC1091
+  . "$state/env"
+  "$MORVANE_WINE_LOADER" reg add \
+    'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' /f \
+    /v DefaultConnectionSettings /t REG_BINARY /d "$(proxy_record "127.0.0.1:$(cat "$state/sim.port")")" >/dev/null
 }
 
-case "$action" in
+case "$1" in
   start) start_sim "$3" ;;
   stop) stop_sim ;;
   *) echo "usage: $0 start|stop STATE_DIR [SIM_EXE]" >&2; exit 2 ;;
