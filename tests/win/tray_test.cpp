@@ -217,11 +217,13 @@ void CALLBACK PressLater(HWND, UINT, UINT_PTR timer, DWORD) {
 }
 
 TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
-  // Tolerances: a few objects, and 8 KiB where the heap varies by some
-  // hundred bytes; a leak of 50 bytes a round exceeds it.
-  struct { const char* name; long long (*measure)(); long long tolerance, warm = 0; } usage[] = {
+  // A leak grows in both halves of the run; Wine itself may add objects once,
+  // at a time of its own (fonts and caches of the session's first paints), in
+  // one half. Tolerances per half: a few objects, and 4 KiB where the heap
+  // varies by some hundred bytes; a leak of 50 bytes a round exceeds it.
+  struct { const char* name; long long (*measure)(); long long tolerance, warm = 0, mid = 0; } usage[] = {
       {"handles", HandlesInSystemTable, 3}, {"GDI objects", ObjectsInGdiTable, 3},
-      {"windows", WindowsOfThisThread, 0}, {"heap bytes", HeapBytes, 8192}};
+      {"windows", WindowsOfThisThread, 0}, {"heap bytes", HeapBytes, 4096}};
   ShellTrayRecorder shell;
   CSystemTray& tray = TheSystemTray();
   ASSERT_TRUE(tray.CreateTrayIcon(Instance(), nullptr, Icon(IDI_MORVANE)) && tray.LoadAnimationFrames());
@@ -233,6 +235,7 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
   Win32ServicePlatform platform({AsWide(MORVANE_AUTH_HOST)}, {});
   for (int round = 0; round < kWarmUp + kRounds; ++round) {
     for (auto& u : usage) u.warm = round == kWarmUp ? u.measure() : u.warm;
+    for (auto& u : usage) u.mid = round == kWarmUp + kRounds / 2 ? u.measure() : u.mid;
     shell.Clear();
     const HttpReply reply = platform.Get(ServiceHost::Authentication, u"/shop_login.php?name=shop&pwd=secret");
     ASSERT_TRUE(reply.status == HttpReply::Status::Body && reply.body.find("login_status") != std::string::npos)
@@ -246,8 +249,8 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
   }
   for (const auto& u : usage) {
     const long long end = u.measure();
-    std::printf("%s: %lld after the warm-up, %lld at the end\n", u.name, u.warm, end);
-    EXPECT_TRUE(u.warm > 0 && end - u.warm <= u.tolerance) << u.name << " not reported, or grew";
+    std::printf("%s: %lld after the warm-up, %lld half-way, %lld at the end\n", u.name, u.warm, u.mid, end);
+    EXPECT_TRUE(u.warm > 0 && std::min(u.mid - u.warm, end - u.mid) <= u.tolerance) << u.name << " not reported, or grew";
   }
   tray.RemoveTrayIcon();
 }
