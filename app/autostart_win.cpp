@@ -37,8 +37,8 @@ void EnsureAutostart() {
   // it was stored without one.
   wchar_t stored[kRunCommandCapacity + 1] = {};
   DWORD storedBytes = kRunCommandCapacity * sizeof(wchar_t);
-  const LONG read = ::RegQueryValueExW(key.get(), kRunValueName, nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(stored), &storedBytes);
+  const LONG read =
+      ::RegQueryValueExW(key.get(), kRunValueName, nullptr, nullptr, reinterpret_cast<BYTE*>(stored), &storedBytes);
   if (read == ERROR_SUCCESS && command == stored) return;
 
   const DWORD bytes = static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t));

@@ -89,8 +89,8 @@ void RegisterMainClass(HINSTANCE instance) {
 BOOL StartApplication(HINSTANCE instance) {
   KeepModuleInstance(instance);
   // A tool window that is never shown: the user sees only the tray icon.
-  mainWindow = ::CreateWindowExW(WS_EX_TOOLWINDOW, mainWindowClass, mainWindowTitle, WS_OVERLAPPEDWINDOW,
-                                 CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+  mainWindow = ::CreateWindowExW(WS_EX_TOOLWINDOW, mainWindowClass, mainWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
   if (!mainWindow) return FALSE;
   if (!TheSystemTray().CreateTrayIcon(instance, mainWindow, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_MORVANE))))
     return FALSE;

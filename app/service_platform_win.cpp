@@ -42,7 +42,8 @@ void Win32ServicePlatform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseco
 // every static destructor has run.
 ServicePlatform& TheServicePlatform() {
   alignas(Win32ServicePlatform) static unsigned char storage[sizeof(Win32ServicePlatform)];
-  static Win32ServicePlatform* platform = ::new (static_cast<void*>(storage)) Win32ServicePlatform(
-      {AsWide(MORVANE_AUTH_HOST), INTERNET_DEFAULT_HTTP_PORT}, {AsWide(MORVANE_ORDER_HOST), INTERNET_DEFAULT_HTTP_PORT});
+  static Win32ServicePlatform* platform = ::new (static_cast<void*>(storage))
+      Win32ServicePlatform({AsWide(MORVANE_AUTH_HOST), INTERNET_DEFAULT_HTTP_PORT},
+                           {AsWide(MORVANE_ORDER_HOST), INTERNET_DEFAULT_HTTP_PORT});
   return *platform;
 }

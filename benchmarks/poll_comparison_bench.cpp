@@ -27,7 +27,9 @@ namespace {
 constexpr int kCategories = 3;
 constexpr double kRequiredSpeedUp = 10.0, kMostPollPerParse = 1.3;
 
-struct PollLists { PendingList kept[kCategories], incoming[kCategories]; };
+struct PollLists {
+  PendingList kept[kCategories], incoming[kCategories];
+};
 
 // 20-byte order numbers sharing a long prefix, as the service issues them.
 std::string OrderNumber(int category, int serial) {
@@ -37,7 +39,8 @@ std::string OrderNumber(int category, int serial) {
 }
 
 void Fill(PendingList& list, const std::vector<std::string>& entries) {
-  for (std::size_t i = 0; i < entries.size(); ++i) std::snprintf(list.ids[i], kPendingEntryCapacity, "%s", entries[i].c_str());
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    std::snprintf(list.ids[i], kPendingEntryCapacity, "%s", entries[i].c_str());
   list.count = static_cast<std::int32_t>(entries.size());
 }
 
@@ -79,7 +82,8 @@ template <int (*Count)(const PendingList&, const PendingList&)>
 int CountAllCategories() {
   const PollLists& lists = Lists();
   int fresh = 0;
-  for (int category = 0; category < kCategories; ++category) fresh += Count(lists.kept[category], lists.incoming[category]);
+  for (int category = 0; category < kCategories; ++category)
+    fresh += Count(lists.kept[category], lists.incoming[category]);
   return fresh;
 }
 
@@ -97,7 +101,8 @@ const std::string& FullReply() {
     const char* names[kCategories] = {"web", "liuyan", "tousu"};
     for (int category = 0; category < kCategories; ++category) {
       text += ",\"" + std::string(names[category]) + "\":[";
-      for (int serial = 0; serial < kPendingListSlots; ++serial) text += (serial ? ",\"" : "\"") + OrderNumber(category, serial) + '"';
+      for (int serial = 0; serial < kPendingListSlots; ++serial)
+        text += (serial ? ",\"" : "\"") + OrderNumber(category, serial) + '"';
       text += ']';
     }
     return text + "}}";
@@ -105,7 +110,9 @@ const std::string& FullReply() {
   return reply;
 }
 
-void BM_ParseFullReply(benchmark::State& state) { for (auto _ : state) benchmark::DoNotOptimize(ParseReply(FullReply())); }
+void BM_ParseFullReply(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(ParseReply(FullReply()));
+}
 BENCHMARK(BM_ParseFullReply)->Unit(benchmark::kMicrosecond)->Repetitions(5);
 
 void BM_PollFullReply(benchmark::State& state) {
@@ -114,7 +121,8 @@ void BM_PollFullReply(benchmark::State& state) {
   SessionState session;
   SetIds(session, u"s-1", u"42");
   const auto untreated = std::make_unique<UntreatedState>();
-  for (auto _ : state) PollUntreatedRequests(platform, session, *untreated), platform.requests.clear(), platform.tooltips.clear();
+  for (auto _ : state)
+    PollUntreatedRequests(platform, session, *untreated), platform.requests.clear(), platform.tooltips.clear();
 }
 BENCHMARK(BM_PollFullReply)->Unit(benchmark::kMicrosecond)->Repetitions(5);
 
@@ -154,7 +162,8 @@ int main(int argc, char** argv) {
 
   auto& times = reporter.timePerIteration;
   if (times.size() < 4) return 0;  // filtered
-  const double speedUp = times["BM_PlainScan"] / times["BM_HashIndex"], pollPerParse = times["BM_PollFullReply"] / times["BM_ParseFullReply"];
+  const double speedUp = times["BM_PlainScan"] / times["BM_HashIndex"],
+               pollPerParse = times["BM_PollFullReply"] / times["BM_ParseFullReply"];
   std::printf("hash index: %.1fx faster than the plain scan (required: %.0fx)\n", speedUp, kRequiredSpeedUp);
   std::printf("poll of a full reply: %.2fx its parse (allowed: %.1fx)\n", pollPerParse, kMostPollPerParse);
   return speedUp >= kRequiredSpeedUp && pollPerParse <= kMostPollPerParse ? 0 : 1;

@@ -11,9 +11,10 @@
 #include "text/widen_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const std::map<int, std::u16string> kVerdicts = {
-      {LoginOk, u"测试通过！"}, {LoginRejected, u"用户名或密码不正确，请重试！"},
-      {LoginNetworkError, u"网络错误，请稍后再试！"}, {LoginDataError, u"数据错误，请稍后再试！"}};
+  static const std::map<int, std::u16string> kVerdicts = {{LoginOk, u"测试通过！"},
+                                                          {LoginRejected, u"用户名或密码不正确，请重试！"},
+                                                          {LoginNetworkError, u"网络错误，请稍后再试！"},
+                                                          {LoginDataError, u"数据错误，请稍后再试！"}};
   const std::string reply(reinterpret_cast<const char*>(data), size);
   ShopCredentials credentials;
   SetCredentials(credentials, u"shop", u"secret");

@@ -41,7 +41,8 @@ void PollOnce(SessionState& session, UntreatedState& state, const std::string& r
                    "the dialog comes once, with a tooltip, for news only");
   std::u16string count;
   for (const char digit : std::to_string(waiting)) count += digit;
-  RequireInvariant(platform.tooltips.empty() || platform.tooltips[0] == (waiting ? u"Morvane（" + count + u"条待处理业务请求）" : u"Morvane"),
+  RequireInvariant(platform.tooltips.empty() ||
+                       platform.tooltips[0] == (waiting ? u"Morvane（" + count + u"条待处理业务请求）" : u"Morvane"),
                    "the tooltip counts what the lists hold");
   if (!ParseReply(reply)) {
     const SessionIds idsAfter = ReadSessionIds(session);

@@ -71,8 +71,7 @@ BOOL OpenHttpSession() {
 HINTERNET TheHttpSession() { return httpSession; }
 
 bool HttpGet(HINTERNET connection, const wchar_t* originUrl, const wchar_t* path, std::string& body) {
-  UniqueInternet request(
-      ::WinHttpOpenRequest(connection, L"GET", path, L"HTTP/1.1", L"", nullptr, 0));
+  UniqueInternet request(::WinHttpOpenRequest(connection, L"GET", path, L"HTTP/1.1", L"", nullptr, 0));
   if (!request) return false;
 
   ApplyDiscoveredProxy(request.get(), originUrl);

@@ -21,8 +21,8 @@ enum LoginResult : int {
 LoginResult LoginToService(ServicePlatform& platform, ShopCredentials& credentials, SessionState& state);
 
 struct TestLoginVerdict {
-  int result;                // 1 when the test passed
-  const char16_t* message;   // the text for the settings dialog's status line
+  int result;               // 1 when the test passed
+  const char16_t* message;  // the text for the settings dialog's status line
 };
 
 // The settings dialog's test: the same exchange with the typed texts and the

@@ -50,7 +50,8 @@ PendingListIndex::PendingListIndex(const PendingList& list) : list_(list) {
 
 bool PendingListIndex::Holds(std::string_view entry) const {
   const std::uint32_t hash = HashEntry(entry);
-  for (std::uint32_t position = hash & (kCells - 1); cells_[position].slot >= 0; position = (position + 1) & (kCells - 1)) {
+  for (std::uint32_t position = hash & (kCells - 1); cells_[position].slot >= 0;
+       position = (position + 1) & (kCells - 1)) {
     const Cell& cell = cells_[position];
     if (cell.hash == hash && entry == std::string_view(list_.ids[cell.slot], cell.length)) {
       return true;

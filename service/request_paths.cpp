@@ -6,8 +6,8 @@
 namespace {
 
 bool IsUnreserved(unsigned char byte) {
-  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
-         byte == '-' || byte == '.' || byte == '_' || byte == '~';
+  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || byte == '-' ||
+         byte == '.' || byte == '_' || byte == '~';
 }
 
 std::u16string Verbatim(const char16_t* text) { return text == nullptr ? std::u16string() : std::u16string(text); }

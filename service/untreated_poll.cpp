@@ -151,7 +151,8 @@ void PollUntreatedRequests(ServicePlatform& platform, SessionState& session, Unt
   switch (status) {
     case DealStatus::Untreated: {
       const Json::Value& body = MemberOf(*root, "body");
-      if (const std::optional<int> fresh = CountNewEntries(body, untreated)) KeepUntreated(platform, body, *fresh, untreated);
+      if (const std::optional<int> fresh = CountNewEntries(body, untreated))
+        KeepUntreated(platform, body, *fresh, untreated);
       break;
     }
     case DealStatus::Treated:

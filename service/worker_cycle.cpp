@@ -20,8 +20,7 @@ const char16_t* LoginFailureText(int code) {
   }
 }
 
-void LogIn(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session,
-           LoginFailureStreak& streak) {
+void LogIn(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session, LoginFailureStreak& streak) {
   // The request is taken before the attempt, not cleared after it: a save of
   // new credentials while this log-in is on the wire sets it again, and the
   // next cycle then logs in with them instead of keeping a session of the

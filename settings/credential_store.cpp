@@ -47,8 +47,7 @@ std::vector<std::uint8_t> StringValueOf(const char16_t* text, std::size_t length
 // place when only the password fails.
 int ReadStoredPair(CredentialRegistry& registry, CredentialPair& pair) {
   const auto account = registry.ReadValue(kAccountValueName, kCredentialBytes);
-  if (!account || account->size() > kCredentialBytes ||
-      !StoreLoadedText(TextOfStringValue(*account), pair.account)) {
+  if (!account || account->size() > kCredentialBytes || !StoreLoadedText(TextOfStringValue(*account), pair.account)) {
     pair.account[0] = 0;
     return 0;
   }

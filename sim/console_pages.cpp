@@ -49,8 +49,7 @@ std::string EscapeHtml(const std::string& text) {
 }
 
 std::string ConsoleStartPage() {
-  return Page("Zarnik 网点管理平台",
-              "<h1>Zarnik 网点管理平台</h1>\n<p>请登录后查看本网点的业务请求。</p>\n");
+  return Page("Zarnik 网点管理平台", "<h1>Zarnik 网点管理平台</h1>\n<p>请登录后查看本网点的业务请求。</p>\n");
 }
 
 std::string ConsoleRequestsPage(const std::string& shop_id, const PendingEntries& entries) {

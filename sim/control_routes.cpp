@@ -67,7 +67,10 @@ struct Route {
 
 const std::vector<Route>& Routes() {
   static const std::vector<Route> routes = {
-      {"GET", "/", [](SimState&, const QueryParams&) { return ServiceReply{200, "text/plain; charset=utf-8", kHelp}; }},
+      {"GET", "/",
+       [](SimState&, const QueryParams&) {
+         return ServiceReply{200, "text/plain; charset=utf-8", kHelp};
+       }},
       {"GET", "/state", [](SimState& state, const QueryParams&) { return JsonAnswer(200, state.StateJson()); }},
       {"GET", "/log",
        [](SimState& state, const QueryParams& params) { return JsonAnswer(200, state.LogJson(SinceOf(params))); }},
@@ -104,8 +107,8 @@ const std::vector<Route>& Routes() {
        }},
       {"POST", "/entry/treat",
        [](SimState& state, const QueryParams& params) {
-         return OutcomeAnswer(state.TreatEntries(Optional(params, "shop_id"), Optional(params, "category"),
-                                                 Optional(params, "entry")));
+         return OutcomeAnswer(
+             state.TreatEntries(Optional(params, "shop_id"), Optional(params, "category"), Optional(params, "entry")));
        }},
       {"POST", "/sessions/expire",
        [](SimState& state, const QueryParams& params) {

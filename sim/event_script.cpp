@@ -42,7 +42,7 @@ struct Arity {
 };
 
 constexpr Arity kActions[] = {
-    {"add", 2, 3}, {"treat", 1, 3}, {"expire", 0, 1}, {"password", 2, 2},
+    {"add", 2, 3},  {"treat", 1, 3}, {"expire", 0, 1}, {"password", 2, 2},
     {"shop", 3, 3}, {"fault", 2, 3}, {"clear", 0, 1},
 };
 

@@ -12,7 +12,7 @@
 #include <json/value.h>
 
 struct LoggedRequest {
-  std::uint64_t seq = 0;  // set by the log: 1, 2, 3, ... for the life of the process
+  std::uint64_t seq = 0;       // set by the log: 1, 2, 3, ... for the life of the process
   std::int64_t arrivalMs = 0;  // milliseconds since 1970-01-01 UTC
   std::string method;
   std::string host;

@@ -65,8 +65,7 @@ ShopRecord* ServiceModel::FindAccount(const std::string& account) {
   return found == shops_.end() ? nullptr : &*found;
 }
 
-ModelStatus ServiceModel::AddShop(const std::string& account, const std::string& password,
-                                  const std::string& shop_id) {
+ModelStatus ServiceModel::AddShop(const std::string& account, const std::string& password, const std::string& shop_id) {
   if (!IsName(account) || !IsName(password) || !IsName(shop_id)) return ModelStatus::InvalidText;
   if (FindAccount(account) != nullptr) return ModelStatus::AccountExists;
   if (shops_.size() >= limits_.shops) return ModelStatus::Full;

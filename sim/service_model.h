@@ -50,7 +50,7 @@ struct ModelLimits {
   std::size_t sessions = 10000;
   std::size_t keys = 10000;
   std::size_t entriesPerCategory = 10000;
-  std::size_t nameBytes = 256;   // account, password, shop id
+  std::size_t nameBytes = 256;  // account, password, shop id
   std::size_t entryBytes = 1024;
 };
 

@@ -70,8 +70,7 @@ std::optional<std::string> SimState::ShopMeant(const std::optional<std::string>&
   return model_.shops().front().shop_id;
 }
 
-ControlOutcome SimState::AddShop(const std::string& account, const std::string& password,
-                                 const std::string& shop_id) {
+ControlOutcome SimState::AddShop(const std::string& account, const std::string& password, const std::string& shop_id) {
   const std::lock_guard<std::mutex> lock(mutex_);
   return FromModel(model_.AddShop(account, password, shop_id), "shop added");
 }

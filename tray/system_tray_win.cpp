@@ -102,8 +102,8 @@ BOOL CSystemTray::CreateTrayIcon(HINSTANCE moduleInstance, HWND target, HICON ic
   windowClass.lpszClassName = kTrayWindowClass;
   ::RegisterClassExW(&windowClass);
 
-  trayWindow = ::CreateWindowExW(0, kTrayWindowClass, L"", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, moduleInstance, nullptr);
+  trayWindow = ::CreateWindowExW(0, kTrayWindowClass, L"", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, nullptr, nullptr, moduleInstance, nullptr);
 
   SenderTurn turn(senderLock.get());
   std::unique_lock<std::mutex> guard(recordLock);

@@ -22,12 +22,12 @@ static_assert(sizeof(WNDCLASSEXW) == 48, "32-bit window class record");
 #endif
 static_assert(sizeof(OSVERSIONINFOW) == 276, "version record");
 
-constexpr UINT kTrayIconId = 130;               // also the context menu's resource id
+constexpr UINT kTrayIconId = 130;                   // also the context menu's resource id
 constexpr UINT kTrayCallbackMessage = WM_APP + 10;  // 32778
 constexpr UINT_PTR kAnimationTimerId = 4567;
-constexpr UINT kAnimationTimerPeriod = 50;      // ms
+constexpr UINT kAnimationTimerPeriod = 50;  // ms
 constexpr int kAnimationSeconds = 2;
-constexpr UINT kBalloonTimeout = 10000;         // ms
+constexpr UINT kBalloonTimeout = 10000;  // ms
 constexpr wchar_t kTrayWindowClass[] = L"TrevoltTrayIconClass";
 constexpr wchar_t kProgramName[] = L"Morvane";
 

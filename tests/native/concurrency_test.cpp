@@ -33,7 +33,8 @@ TEST(Concurrency, WorkerCyclesMeetSettingsSavesAndConsoleLaunches) {
     const std::string session_id = Query(path, "session_id");
     if (host == ServiceHost::Orders) {
       torn += session_id.substr(1) != Query(path, "shop_id").substr(1);
-      return Body(++logins % 5 ? R"({"body":{"deal_status":"treated"}})" : R"({"body":{"deal_status":"No authority"}})");
+      return Body(++logins % 5 ? R"({"body":{"deal_status":"treated"}})"
+                               : R"({"body":{"deal_status":"No authority"}})");
     }
     if (!session_id.empty()) return Body("\"k" + session_id + '"');
     const std::string account = Query(path, "name"), ids = account.substr(1) + ":" + std::to_string(++logins);
@@ -45,7 +46,8 @@ TEST(Concurrency, WorkerCyclesMeetSettingsSavesAndConsoleLaunches) {
     platform.answer = service;
     const auto untreated = std::make_unique<UntreatedState>();
     LoginFailureStreak streak;
-    for (; saving; ++cycles, platform.requests.clear()) RunWorkerCycle(platform, credentials, session, *untreated, streak);
+    for (; saving; ++cycles, platform.requests.clear())
+      RunWorkerCycle(platform, credentials, session, *untreated, streak);
   });
   FakeServicePlatform platform;
   platform.answer = service;
@@ -63,5 +65,6 @@ TEST(Concurrency, WorkerCyclesMeetSettingsSavesAndConsoleLaunches) {
   }
   saving = 0;
   worker.join();
-  EXPECT_TRUE(torn == 0 && lost == 0 && logins > 1000) << torn << " torn, " << lost << " lost, " << logins << " log-ins";
+  EXPECT_TRUE(torn == 0 && lost == 0 && logins > 1000)
+      << torn << " torn, " << lost << " lost, " << logins << " log-ins";
 }

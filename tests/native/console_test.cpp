@@ -9,7 +9,8 @@
 // into the entry URL; any failure opens the start page. A log-in comes first
 // only when no session is held, and no key is asked for without one.
 TEST(Console, OpensTheEntryWithTheKeyOrFallsBackToTheStartPage) {
-  const std::u16string start = u"http://" + std::u16string(MORVANE_CONSOLE_HOST) + u"/", entry = start + u"frame/next?go=5&key=";
+  const std::u16string start = u"http://" + std::u16string(MORVANE_CONSOLE_HOST) + u"/",
+                       entry = start + u"frame/next?go=5&key=";
   const std::string login = R"({"body":{"login_status":"success","session_id":"s-1","shop_id":"42"}})";
   const std::u16string key = u"/shop_key.php?session_id=s-1", logIn = u"/shop_login.php?name=shop&pwd=secret";
   const struct {
@@ -18,16 +19,29 @@ TEST(Console, OpensTheEntryWithTheKeyOrFallsBackToTheStartPage) {
     std::vector<HttpReply> replies;
     std::vector<std::u16string> paths, urls;
   } rows[] = {
-      {"key", true, false, {Body("\"k-9\"")}, {key}, {entry + u"k-9"}}, {"two quotes", true, false, {Body("\"\"")}, {key}, {entry}},
-      {"no quotes", true, false, {Body("abcd")}, {key}, {entry + u"bc"}}, {"one byte", true, false, {Body("x")}, {key}, {entry}},
+      {"key", true, false, {Body("\"k-9\"")}, {key}, {entry + u"k-9"}},
+      {"two quotes", true, false, {Body("\"\"")}, {key}, {entry}},
+      {"no quotes", true, false, {Body("abcd")}, {key}, {entry + u"bc"}},
+      {"one byte", true, false, {Body("x")}, {key}, {entry}},
       {"refusal", true, false, {Body("\"bad request!\"")}, {key}, {start}},
       {"refusal and line break", true, false, {Body("\"bad request!\"\n")}, {key}, {entry + u"bad%20request%21%22"}},
-      {"blank, quote, hash, escape, byte", true, false, {Body("\"a b\"#\\u%\xe4\"")}, {key}, {entry + u"a%20b%22%23%5Cu%25%E4"}},
+      {"blank, quote, hash, escape, byte",
+       true,
+       false,
+       {Body("\"a b\"#\\u%\xe4\"")},
+       {key},
+       {entry + u"a%20b%22%23%5Cu%25%E4"}},
       {"text ends at a zero byte", true, false, {Body("\"ab\0cd\""s)}, {key}, {entry + u"a"}},
       {"first byte zero", true, false, {Body("\0abc\""s)}, {key}, {start}},
-      {"127 bytes fit", true, false, {Body('"' + std::string(125, 'k') + '"')}, {key}, {entry + std::u16string(125, 'k')}},
+      {"127 bytes fit",
+       true,
+       false,
+       {Body('"' + std::string(125, 'k') + '"')},
+       {key},
+       {entry + std::u16string(125, 'k')}},
       {"128 bytes do not", true, false, {Body('"' + std::string(126, 'k') + '"')}, {key}, {start}},
-      {"no reply", true, false, {{}}, {key}, {start}}, {"no session, no credentials", false, false, {}, {}, {start}},
+      {"no reply", true, false, {{}}, {key}, {start}},
+      {"no session, no credentials", false, false, {}, {}, {start}},
       {"logs in first", false, true, {Body(login), Body("\"k-1\"")}, {logIn, key}, {entry + u"k-1"}},
       {"rejected log-in", false, true, {Body(R"({"body":{"login_status":"fail"}})")}, {logIn}, {start}},
   };

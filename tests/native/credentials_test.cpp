@@ -24,13 +24,18 @@ TEST(CredentialStore, LoadsEveryStoredShape) {
     std::u16string held;  // account|password afterwards
     int reads;
   } rows[] = {
-      {abc, shifted, 1, u"abc|abc", 2}, {abc, Stored{{true, {0x62, 0x01, 0x63, 0x01, 0x64}}}, 1, u"abc|ab", 2},  // 5 bytes
-      {abc, Stored{{true, {}}}, 1, u"abc|", 2}, {abc, Stored{{false, shifted->bytes}}, 1, u"abc|abc", 2},  // as REG_SZ
-      {Stored{{false, Utf16Bytes(u"abc")}}, shifted, 1, u"abc|abc", 2}, {Stored{{false, Bytes{0x61, 0, 0x62, 0, 0x63}}}, shifted, 1, u"ab|abc", 2},
+      {abc, shifted, 1, u"abc|abc", 2},
+      {abc, Stored{{true, {0x62, 0x01, 0x63, 0x01, 0x64}}}, 1, u"abc|ab", 2},  // 5 bytes
+      {abc, Stored{{true, {}}}, 1, u"abc|", 2},
+      {abc, Stored{{false, shifted->bytes}}, 1, u"abc|abc", 2},  // as REG_SZ
+      {Stored{{false, Utf16Bytes(u"abc")}}, shifted, 1, u"abc|abc", 2},
+      {Stored{{false, Bytes{0x61, 0, 0x62, 0, 0x63}}}, shifted, 1, u"ab|abc", 2},
       {Stored{{false, Utf16Bytes(k128 + u'\0')}}, shifted, 1, k128 + u"|abc", 2},
       {Stored{{false, Utf16Bytes(k128 + u'k')}}, shifted, 0, u"|pass", 1},  // 258 bytes, no NUL
-      {Stored{{false, Utf16Bytes(k128 + u"kk")}}, shifted, 0, u"|pass", 1}, {std::nullopt, shifted, 0, u"|pass", 1},
-      {abc, std::nullopt, 0, u"abc|", 2}, {abc, Stored{{true, Bytes(257, 0x6C)}}, 1, u"abc|" + std::u16string(128, u'\u6B6B'), 2},
+      {Stored{{false, Utf16Bytes(k128 + u"kk")}}, shifted, 0, u"|pass", 1},
+      {std::nullopt, shifted, 0, u"|pass", 1},
+      {abc, std::nullopt, 0, u"abc|", 2},
+      {abc, Stored{{true, Bytes(257, 0x6C)}}, 1, u"abc|" + std::u16string(128, u'\u6B6B'), 2},
       {abc, Stored{{true, Bytes(258, 0x6C)}}, 0, u"abc|", 2},
   };
   for (const auto& row : rows) {
@@ -56,9 +61,14 @@ TEST(CredentialStore, SavesShiftedWhatLoadsBack) {
     bool keyExists = true, openFails = false, createFails = false;
   } rows[] = {
       {u"abc", u"abc", {0x62, 0x01, 0x63, 0x01, 0x64, 0x01}, false},
-      {u"\u00FF\u01FF", u"\u00FF\u01FF\uFFFF\uFF00\u4E2D", {0x00, 0x01, 0x00, 0x02, 0x00, 0x00, 0x01, 0x00, 0x2E, 0x4F}},
+      {u"\u00FF\u01FF",
+       u"\u00FF\u01FF\uFFFF\uFF00\u4E2D",
+       {0x00, 0x01, 0x00, 0x02, 0x00, 0x00, 0x01, 0x00, 0x2E, 0x4F}},
       {std::u16string(128, u'a'), std::u16string(128, u'\u6B6B'), Bytes(256, 0x6C)},
-      {u"", u"pw", {}}, {u"shop", u"", {}}, {u"shop", u"pw", {}, true, true}, {u"shop", u"pw", {}, false, false, true},
+      {u"", u"pw", {}},
+      {u"shop", u"", {}},
+      {u"shop", u"pw", {}, true, true},
+      {u"shop", u"pw", {}, false, false, true},
   };
   for (const auto& row : rows) {
     MemoryRegistry registry;
@@ -78,7 +88,8 @@ TEST(CredentialStore, SavesShiftedWhatLoadsBack) {
 }
 
 TEST(ApplyTypedCredentials, OnlyAChangedPairAsksForANewLogIn) {
-  const std::u16string rows[][2] = {{u"shop", u"secret"}, {u"shop", u"secret2"}, {u"Shop", u"secret"}, {u"shop", u"secre"}};
+  const std::u16string rows[][2] = {
+      {u"shop", u"secret"}, {u"shop", u"secret2"}, {u"Shop", u"secret"}, {u"shop", u"secre"}};
   for (const bool held : {false, true}) {
     for (const auto& [account, password] : rows) {
       const bool changed = !held || &account != &rows[0][0];
@@ -88,8 +99,10 @@ TEST(ApplyTypedCredentials, OnlyAChangedPairAsksForANewLogIn) {
       SetIds(session, u"s-1", u"42");
       session.reloginRequested = 0;
       EXPECT_EQ(ApplyTypedCredentials(credentials, session, account, password), changed) << &account - &rows[0][0];
-      EXPECT_EQ(ReadCredentials(credentials).account + u"|"s + ReadCredentials(credentials).password, account + u"|" + password);
-      EXPECT_EQ(session.reloginRequested + HasSession(session) * 2 + (ReadSessionIds(session).shop_id == u"42"s) * 4, changed ? 5 : 6);
+      EXPECT_EQ(ReadCredentials(credentials).account + u"|"s + ReadCredentials(credentials).password,
+                account + u"|" + password);
+      EXPECT_EQ(session.reloginRequested + HasSession(session) * 2 + (ReadSessionIds(session).shop_id == u"42"s) * 4,
+                changed ? 5 : 6);
     }
   }
 }

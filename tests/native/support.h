@@ -38,11 +38,14 @@ struct FakeServicePlatform : ServicePlatform {
   }
   void SetTooltipText(const std::u16string& text) override { tooltips.push_back(text); }
   void ShowBalloon(const std::u16string& text) override { balloons.push_back(text); }
-  void ShowNotificationDialog() override { ++notificationDialogs, onNotificationDialog ? onNotificationDialog() : void(); }
+  void ShowNotificationDialog() override {
+    ++notificationDialogs, onNotificationDialog ? onNotificationDialog() : void();
+  }
   void OpenUrl(const std::u16string& url) override { openedUrls.push_back(url); }
   void Sleep(std::uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
   int RequestsTo(ServiceHost host) const {
-    return int(std::count_if(requests.begin(), requests.end(), [&](const auto& request) { return request.first == host; }));
+    return int(
+        std::count_if(requests.begin(), requests.end(), [&](const auto& request) { return request.first == host; }));
   }
 };
 
@@ -50,18 +53,24 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The credential key; misused notes a key opened twice or used while closed.
 struct MemoryRegistry : CredentialRegistry {
-  struct Value { bool binary; Bytes bytes; };
+  struct Value {
+    bool binary;
+    Bytes bytes;
+  };
   bool keyExists = true, openFails = false, createFails = false, misused = false, open = false;
   std::map<std::u16string, Value> values;
   int reads = 0;
 
   bool Open(bool succeeds) { return misused |= open, open = succeeds; }
   bool OpenForRead() override { return Open(keyExists && !openFails); }
-  OpenResult OpenForWrite() override { return openFails ? OpenResult::Failed : Open(keyExists) ? OpenResult::Opened : OpenResult::NotFound; }
+  OpenResult OpenForWrite() override {
+    return openFails ? OpenResult::Failed : Open(keyExists) ? OpenResult::Opened : OpenResult::NotFound;
+  }
   bool CreateKey() override { return keyExists = Open(!createFails); }
   std::optional<Bytes> ReadValue(const char16_t* name, std::size_t max_bytes) override {
     misused |= !open, ++reads;
-    return values.count(name) && values[name].bytes.size() <= max_bytes ? std::optional(values[name].bytes) : std::nullopt;
+    return values.count(name) && values[name].bytes.size() <= max_bytes ? std::optional(values[name].bytes)
+                                                                        : std::nullopt;
   }
   void WriteString(const char16_t* name, const Bytes& bytes) override { misused |= !open, values[name] = {0, bytes}; }
   void WriteBinary(const char16_t* name, const Bytes& bytes) override { misused |= !open, values[name] = {1, bytes}; }

@@ -11,7 +11,8 @@
 TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
   const HttpReply ok = Body(R"({"body":{"login_status":"success","session_id":"s-1","shop_id":"42"}})");
   const HttpReply no = Body(R"({"body":{"login_status":"fail"}})");
-  const std::u16string rejected = u"登录Zarnik失败，请检查用户名与密码。", newPair = u"/shop_login.php?name=shop&pwd=new";
+  const std::u16string rejected = u"登录Zarnik失败，请检查用户名与密码。",
+                       newPair = u"/shop_login.php?name=shop&pwd=new";
   const struct {
     const char* name;
     bool credentials;
@@ -25,8 +26,14 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
       {"logged in: one poll a cycle", true, {ok}, {}, 3, {}, 3, 0},
       {"no credentials", false, {}, {}, 3, {u"请先设置登录Zarnik网点管理中心的用户名与密码。"}, 0, 1},
       {"a streak of codes", true, {{}, no, Body("[")}, {}, 3, {u"登录Zarnik失败，请检查网络情况。"}, 0, 1},
-      {"a failure after a success", true, {no, ok, no, no}, {Body(R"({"body":{"deal_status":"No authority"}})")}, 4,
-       {rejected, rejected}, 1, 0},
+      {"a failure after a success",
+       true,
+       {no, ok, no, no},
+       {Body(R"({"body":{"deal_status":"No authority"}})")},
+       4,
+       {rejected, rejected},
+       1,
+       0},
       {"success without a session id", true, {Body(R"({"body":{"login_status":"success"}})"), ok}, {}, 2, {}, 1, 0},
       {"saved during a log-in", true, {ok, ok}, {}, 2, {}, 2, 0, true},
   };

@@ -55,12 +55,19 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
 
   // The Test button goes through the same transport and reply reader as
   // the worker's log-in, on the user-interface thread.
-  struct Row { const char* fault; std::wstring password, verdict; };
+  struct Row {
+    const char* fault;
+    std::wstring password, verdict;
+  };
   const Row rows[] = {
-      {"", L"wrong", L"用户名或密码不正确，请重试！"}, {"refuse", password_, kNetworkError},
-      {"error500", password_, kDataError},             {"garbage", password_, kDataError},
-      {"truncate", password_, kDataError},          {"nul", password_, kDataError},
-      {"slow", password_, L"测试通过！"},               {"", password_, L"测试通过！"},
+      {"", L"wrong", L"用户名或密码不正确，请重试！"},
+      {"refuse", password_, kNetworkError},
+      {"error500", password_, kDataError},
+      {"garbage", password_, kDataError},
+      {"truncate", password_, kDataError},
+      {"nul", password_, kDataError},
+      {"slow", password_, L"测试通过！"},
+      {"", password_, L"测试通过！"},
       {"", L"", L"请先输入登录帐号与密码，再测试！"},
   };
   for (const Row& row : rows) {

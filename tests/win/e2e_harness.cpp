@@ -26,8 +26,10 @@ int Hex(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
 std::string Encoded(const std::string& text) {
   std::string out;
   for (unsigned char c : text) {
-    if (isalnum(c) || c == '-' || c == '_' || c == '.') out += static_cast<char>(c);
-    else out += "%" + std::string(1, "0123456789ABCDEF"[c >> 4]) + "0123456789ABCDEF"[c & 15];
+    if (isalnum(c) || c == '-' || c == '_' || c == '.')
+      out += static_cast<char>(c);
+    else
+      out += "%" + std::string(1, "0123456789ABCDEF"[c >> 4]) + "0123456789ABCDEF"[c & 15];
   }
   return out;
 }
@@ -54,9 +56,8 @@ std::optional<std::pair<DWORD, std::string>> Exchange(const std::wstring& host, 
   const std::wstring proxy = L"127.0.0.1:" + std::to_wstring(port);
   const UniqueInternet session(::WinHttpOpen(L"e2e", WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.c_str(), nullptr, 0));
   const UniqueInternet connection(session ? ::WinHttpConnect(session.get(), host.c_str(), 80, 0) : nullptr);
-  const UniqueInternet request(connection ? ::WinHttpOpenRequest(connection.get(), verb, path.c_str(), nullptr,
-                                                                 nullptr, nullptr, 0)
-                                          : nullptr);
+  const UniqueInternet request(
+      connection ? ::WinHttpOpenRequest(connection.get(), verb, path.c_str(), nullptr, nullptr, nullptr, 0) : nullptr);
   const wchar_t* header = L"Content-Type: application/x-www-form-urlencoded";
   if (!request ||
       !::WinHttpSendRequest(request.get(), header, static_cast<DWORD>(-1), const_cast<char*>(form.data()),
@@ -182,8 +183,7 @@ MorvaneRun::MorvaneRun(ShellTrayRecorder& shell, const std::wstring& exe) {
     return;
   ::CloseHandle(info_.hThread);
   process_.reset(info_.hProcess);
-  iconShown_ = shell.WaitFor([](const TrayNotification& n) { return n.message == NIM_ADD; },
-                             std::chrono::seconds(20));
+  iconShown_ = shell.WaitFor([](const TrayNotification& n) { return n.message == NIM_ADD; }, std::chrono::seconds(20));
   // The main window is never shown; one copy runs at a time.
   for (int i = 0; i < 50 && !mainWindow_; ++i, ::Sleep(100)) mainWindow_ = ::FindWindowW(L"Dovrel", nullptr);
 }
@@ -227,7 +227,6 @@ std::string Utf8(const std::wstring& text) {
                                     static_cast<int>(utf8.size()), nullptr, nullptr));
   return utf8;
 }
-
 
 bool WaitForBalloon(ShellTrayRecorder& shell, const std::wstring& text, DWORD timeoutMs) {
   return shell.WaitFor([&](const TrayNotification& n) { return (n.flags & NIF_INFO) && n.info == text; },

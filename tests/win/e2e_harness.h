@@ -24,9 +24,9 @@
 // One request the service hosts received, as the simulator logged it.
 struct SimRequest {
   std::uint64_t seq = 0;
-  std::int64_t timeMs = 0;  // arrival, milliseconds since 1970
-  std::string role;         // "auth", "order", "console"
-  std::string path;         // without the query
+  std::int64_t timeMs = 0;                    // arrival, milliseconds since 1970
+  std::string role;                           // "auth", "order", "console"
+  std::string path;                           // without the query
   std::map<std::string, std::string> params;  // decoded
   bool proxied = false;
   std::string userAgent;

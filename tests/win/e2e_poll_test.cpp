@@ -18,7 +18,8 @@ std::wstring Waiting(int total) { return L"Morvane（" + std::to_wstring(total) 
 using PollAndFaults = EndToEnd;
 
 TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
-  for (const char* entry : {"W-1", "W-2"}) SimCall("/entry/add", {{"shop_id", shopId_}, {"category", "web"}, {"entry", entry}});
+  for (const char* entry : {"W-1", "W-2"})
+    SimCall("/entry/add", {{"shop_id", shopId_}, {"category", "web"}, {"entry", entry}});
   SimCall("/entry/add", {{"shop_id", shopId_}, {"category", "tousu"}, {"entry", "投诉-1"}});
   WriteValue(kCredentialsKey, L"Account", Text(Widened(account_)));
   WriteValue(kCredentialsKey, L"Password", {REG_BINARY, Shifted(password_)});

@@ -21,7 +21,9 @@ struct TrayCopyData {
 };
 
 template <size_t N>
-std::wstring TextOf(const WCHAR (&field)[N]) { return std::wstring(field, ::wcsnlen(field, N)); }
+std::wstring TextOf(const WCHAR (&field)[N]) {
+  return std::wstring(field, ::wcsnlen(field, N));
+}
 
 }  // namespace
 
@@ -46,14 +48,22 @@ LRESULT CALLBACK ShellTrayRecorder::WindowProc(HWND window, UINT message, WPARAM
   const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
   if (message != WM_COPYDATA || !self) return ::DefWindowProcW(window, message, wParam, lParam);
   if (DWORD_PTR ignored = 0; self->announceEvery_ > 0 && ++self->calls_ % self->announceEvery_ == 0 &&
-      !::SendMessageTimeoutW(self->announceTo_, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_NORMAL, 1000,
-                             &ignored))
+                             !::SendMessageTimeoutW(self->announceTo_, ::RegisterWindowMessageW(L"TaskbarCreated"), 0,
+                                                    0, SMTO_NORMAL, 1000, &ignored))
     ++self->unanswered;
   TrayNotification n;
   if (TrayCopyData data; copy->lpData && copy->cbData >= sizeof(data) && std::memcpy(&data, copy->lpData, sizeof(data)))
-    n = {0, reinterpret_cast<HWND>(static_cast<LONG_PTR>(data.window)), data.id, data.flags,
-         data.callbackMessage, data.timeout, data.infoFlags, TextOf(data.tip), TextOf(data.info),
-         TextOf(data.infoTitle), copy->cbData > sizeof(TrayCopyData)};
+    n = {0,
+         reinterpret_cast<HWND>(static_cast<LONG_PTR>(data.window)),
+         data.id,
+         data.flags,
+         data.callbackMessage,
+         data.timeout,
+         data.infoFlags,
+         TextOf(data.tip),
+         TextOf(data.info),
+         TextOf(data.infoTitle),
+         copy->cbData > sizeof(TrayCopyData)};
   n.message = static_cast<DWORD>(copy->dwData);
   std::lock_guard<std::mutex> lock(self->mutex_);
   self->notifications_.push_back(n);

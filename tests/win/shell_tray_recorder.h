@@ -30,18 +30,27 @@ class ShellTrayRecorder {
   ShellTrayRecorder();
   ~ShellTrayRecorder() { ::PostThreadMessageW(threadId_, WM_QUIT, 0, 0), thread_.join(); }
 
-  std::vector<TrayNotification> Notifications() { std::lock_guard<std::mutex> lock(mutex_); return notifications_; }
-  void Clear() { std::lock_guard<std::mutex> lock(mutex_); notifications_.clear(); }
+  std::vector<TrayNotification> Notifications() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return notifications_;
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    notifications_.clear();
+  }
   // Waits until a recorded notification satisfies the predicate.
   bool WaitFor(const std::function<bool(const TrayNotification&)>& predicate,
                std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return std::any_of(notifications_.begin(), notifications_.end(), predicate); });
+    return changed_.wait_for(lock, timeout,
+                             [&] { return std::any_of(notifications_.begin(), notifications_.end(), predicate); });
   }
   // Before answering every nth call from now on (0: none), sends
   // "TaskbarCreated" to the window and waits up to a second for its answer,
   // as a taskbar re-created while the program talks to it.
-  void AnnounceTaskbarBeforeAnswer(HWND window, int everyNth) { calls_ = 0, announceTo_ = window, announceEvery_ = everyNth; }
+  void AnnounceTaskbarBeforeAnswer(HWND window, int everyNth) {
+    calls_ = 0, announceTo_ = window, announceEvery_ = everyNth;
+  }
   // Announcements the window did not answer within the second.
   std::atomic<int> unanswered{0};
 

@@ -47,9 +47,11 @@ bool PumpUntil(std::chrono::milliseconds limit, Done done) {
 // A tray that hangs must fail the run in two minutes, not at the runner's
 // limit; the whole program takes about half a minute.
 [[maybe_unused]] const bool watchdog = (std::thread([] {
-  ::Sleep(120000), std::fputs("FAILED: the tray hangs\n", stderr), std::fflush(stderr);
-  ::TerminateProcess(::GetCurrentProcess(), 1);
-}).detach(), true);
+                                          ::Sleep(120000), std::fputs("FAILED: the tray hangs\n", stderr),
+                                              std::fflush(stderr);
+                                          ::TerminateProcess(::GetCurrentProcess(), 1);
+                                        }).detach(),
+                                        true);
 
 // Looks at the context menu as it is about to be shown, then closes it from
 // the menu's modal loop.
@@ -81,12 +83,13 @@ TEST_F(TrayTest, WhatTheShellIsToldOverTheIconsLife) {
   for (const std::wstring& text : {std::wstring(L"登录Zarnik失败，请检查网络情况。"), longBalloon, longBalloon}) {
     shell.Clear(), tray.ShowBalloon(text.c_str());
     ASSERT_EQ(shell.Notifications().size(), 1u) << "every balloon is sent, a repeat too";
-    EXPECT_TRUE((n = Last()).message == NIM_MODIFY && n.flags == NIF_INFO && n.infoTitle == L"Morvane" && n.timeout == 10000 &&
-                n.infoFlags == 0 && n.info == text.substr(0, 255));
+    EXPECT_TRUE((n = Last()).message == NIM_MODIFY && n.flags == NIF_INFO && n.infoTitle == L"Morvane" &&
+                n.timeout == 10000 && n.infoFlags == 0 && n.info == text.substr(0, 255));
   }
   EXPECT_TRUE(tray.HandleTrayMessage(130, WM_RBUTTONUP) == 1 && tray.defaultCommand == 32777) << "default: log-in";
   auto command = [&, posted = MSG{}]() mutable {
-    return ::PeekMessageW(&posted, window, WM_COMMAND, WM_COMMAND, PM_REMOVE) ? posted.wParam : 0; };
+    return ::PeekMessageW(&posted, window, WM_COMMAND, WM_COMMAND, PM_REMOVE) ? posted.wParam : 0;
+  };
   EXPECT_TRUE(tray.HandleTrayMessage(130, WM_LBUTTONDBLCLK) == 1 && command() == 32777) << "a double-click";
   EXPECT_TRUE(tray.HandleTrayMessage(130, WM_LBUTTONUP) == 1 && command() == 0) << "a single click does nothing";
 
@@ -97,7 +100,8 @@ TEST_F(TrayTest, WhatTheShellIsToldOverTheIconsLife) {
   EXPECT_TRUE(Last().flags == NIF_ICON && Last().hasIcon && Last().info.empty()) << "an icon update shows no balloon";
   ASSERT_TRUE(PumpUntil(3s, [&] { return Last().message == NIM_ADD; })) << "the icon comes back";
   EXPECT_TRUE((n = Last()).flags == kCreationFlags && n.window == window && n.hasIcon && n.tip == tip &&
-              shell.unanswered == 0) << "as it last was";
+              shell.unanswered == 0)
+      << "as it last was";
 
   shell.Clear();
   EXPECT_TRUE(tray.RemoveTrayIcon() && tray.RemoveTrayIcon());
@@ -134,12 +138,14 @@ TEST_F(TrayTest, UpdatesFromTwoThreadsReachTheShellWholeWithTheirOwnFlagsOnly) {
   // taskbar, an animation frame, a tooltip or a balloon, whole and in order.
   int tips = 0, balloons = 0, icons = 0, adds = 0, wrong = 0;
   for (const TrayNotification& n : shell.Notifications())
-    wrong += n.message == NIM_ADD ? n.flags != kCreationFlags || !n.info.empty() || (++adds, false)
+    wrong += n.message == NIM_ADD  ? n.flags != kCreationFlags || !n.info.empty() || (++adds, false)
              : n.flags == NIF_ICON ? !n.hasIcon || !n.info.empty() || (++icons, false)
-             : n.flags == NIF_TIP  ? n.tip != Text(L"Morvane（待处理）", tips++)
-                                   : n.flags != NIF_INFO || n.info != Text(L"登录失败", balloons++) || n.infoTitle != L"Morvane";
+             : n.flags == NIF_TIP
+                 ? n.tip != Text(L"Morvane（待处理）", tips++)
+                 : n.flags != NIF_INFO || n.info != Text(L"登录失败", balloons++) || n.infoTitle != L"Morvane";
   EXPECT_TRUE(wrong == 0 && tips == kUpdates && balloons == kUpdates && icons > 10 && adds > 0)
-      << wrong << " wrong, " << tips << " tips, " << balloons << " balloons, " << icons << " icons, " << adds << " adds";
+      << wrong << " wrong, " << tips << " tips, " << balloons << " balloons, " << icons << " icons, " << adds
+      << " adds";
   const NOTIFYICONDATAW record = tray.RecordSnapshot();
   EXPECT_TRUE(record.hIcon == Icon(IDI_MORVANE) && record.szInfo[0] == L'\0') << "the icon from before, no balloon";
 }
@@ -148,13 +154,19 @@ TEST_F(TrayTest, UpdatesFromTwoThreadsReachTheShellWholeWithTheirOwnFlagsOnly) {
 // the user meets (a hidden password, Enter for OK, a notice on top) and the
 // manifest's execution level. The control ids are driven end to end.
 TEST(ResourcesTest, DialogStylesAndTheManifestAsWindowsSeesThem) {
-  const struct { int dialog, control; DWORD style, exStyle; } controls[] = {{IDD_SETTINGS, IDC_PASSWORD, ES_PASSWORD, 0},
-      {IDD_SETTINGS, IDOK, BS_DEFPUSHBUTTON, 0}, {IDD_NOTIFICATION, IDOK, BS_DEFPUSHBUTTON, WS_EX_TOPMOST}};
+  const struct {
+    int dialog, control;
+    DWORD style, exStyle;
+  } controls[] = {{IDD_SETTINGS, IDC_PASSWORD, ES_PASSWORD, 0},
+                  {IDD_SETTINGS, IDOK, BS_DEFPUSHBUTTON, 0},
+                  {IDD_NOTIFICATION, IDOK, BS_DEFPUSHBUTTON, WS_EX_TOPMOST}};
   for (const auto& row : controls) {
-    HWND dialog = ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(row.dialog), nullptr,
-                                       [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    HWND dialog = ::CreateDialogParamW(
+        Instance(), MAKEINTRESOURCEW(row.dialog), nullptr, [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; },
+        0);
     const LONG style = ::GetWindowLongW(::GetDlgItem(dialog, row.control), GWL_STYLE);
-    EXPECT_TRUE((style & row.style) == row.style && (::GetWindowLongW(dialog, GWL_EXSTYLE) & row.exStyle) == row.exStyle)
+    EXPECT_TRUE((style & row.style) == row.style &&
+                (::GetWindowLongW(dialog, GWL_EXSTYLE) & row.exStyle) == row.exStyle)
         << "dialog " << row.dialog << ", control " << row.control;
     ::DestroyWindow(dialog);
   }
@@ -184,8 +196,8 @@ long long HandlesInSystemTable() {
 long long ObjectsInGdiTable() {
   PROCESS_BASIC_INFORMATION basic = {};
   ::NtQueryInformationProcess(::GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof(basic), nullptr);
-  const auto* table = *reinterpret_cast<const std::uint8_t* const*>(
-      reinterpret_cast<const std::uint8_t*>(basic.PebBaseAddress) + 0xF8);
+  const auto* table =
+      *reinterpret_cast<const std::uint8_t* const*>(reinterpret_cast<const std::uint8_t*>(basic.PebBaseAddress) + 0xF8);
   long long count = 0;
   for (int i = 0; table && i < 0x10000; ++i) count += table[24 * i + 14] != 0;  // 24-byte cells, type at 14
   return count;
@@ -205,15 +217,18 @@ long long HeapBytes() {
 
 long long WindowsOfThisThread() {
   long long count = 0;
-  ::EnumThreadWindows(::GetCurrentThreadId(), [](HWND, LPARAM n) { return ++*reinterpret_cast<long long*>(n), TRUE; },
-                      reinterpret_cast<LPARAM>(&count));
+  ::EnumThreadWindows(
+      ::GetCurrentThreadId(), [](HWND, LPARAM n) { return ++*reinterpret_cast<long long*>(n), TRUE; },
+      reinterpret_cast<LPARAM>(&count));
   return count;
 }
 
 // "稍后处理" (Later), pressed from the dialog's own modal loop.
 void CALLBACK PressLater(HWND, UINT, UINT_PTR timer, DWORD) {
-  ::KillTimer(nullptr, timer), ::EnumThreadWindows(::GetCurrentThreadId(), [](HWND window, LPARAM) {
-    return ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0), TRUE; }, 0);
+  ::KillTimer(nullptr, timer),
+      ::EnumThreadWindows(
+          ::GetCurrentThreadId(),
+          [](HWND window, LPARAM) { return ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0), TRUE; }, 0);
 }
 
 TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
@@ -221,9 +236,14 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
   // at a time of its own (fonts and caches of the session's first paints), in
   // one half. Tolerances per half: a few objects, and 4 KiB where the heap
   // varies by some hundred bytes; a leak of 50 bytes a round exceeds it.
-  struct { const char* name; long long (*measure)(); long long tolerance, warm = 0, mid = 0; } usage[] = {
-      {"handles", HandlesInSystemTable, 3}, {"GDI objects", ObjectsInGdiTable, 3},
-      {"windows", WindowsOfThisThread, 0}, {"heap bytes", HeapBytes, 4096}};
+  struct {
+    const char* name;
+    long long (*measure)();
+    long long tolerance, warm = 0, mid = 0;
+  } usage[] = {{"handles", HandlesInSystemTable, 3},
+               {"GDI objects", ObjectsInGdiTable, 3},
+               {"windows", WindowsOfThisThread, 0},
+               {"heap bytes", HeapBytes, 4096}};
   ShellTrayRecorder shell;
   CSystemTray& tray = TheSystemTray();
   ASSERT_TRUE(tray.CreateTrayIcon(Instance(), nullptr, Icon(IDI_MORVANE)) && tray.LoadAnimationFrames());
@@ -250,7 +270,8 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
   for (const auto& u : usage) {
     const long long end = u.measure();
     std::printf("%s: %lld after the warm-up, %lld half-way, %lld at the end\n", u.name, u.warm, u.mid, end);
-    EXPECT_TRUE(u.warm > 0 && std::min(u.mid - u.warm, end - u.mid) <= u.tolerance) << u.name << " not reported, or grew";
+    EXPECT_TRUE(u.warm > 0 && std::min(u.mid - u.warm, end - u.mid) <= u.tolerance)
+        << u.name << " not reported, or grew";
   }
   tray.RemoveTrayIcon();
 }

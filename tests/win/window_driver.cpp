@@ -41,11 +41,13 @@ std::vector<HWND> FindWindows(DWORD processId, const wchar_t* windowClass, const
 
 HWND WaitForWindow(DWORD processId, const wchar_t* windowClass, const wchar_t* caption, DWORD timeoutMs) {
   HWND found = nullptr;
-  WaitUntil([&] {
-    const std::vector<HWND> windows = FindWindows(processId, windowClass, caption);
-    found = windows.empty() ? nullptr : windows.front();
-    return found != nullptr;
-  }, timeoutMs);
+  WaitUntil(
+      [&] {
+        const std::vector<HWND> windows = FindWindows(processId, windowClass, caption);
+        found = windows.empty() ? nullptr : windows.front();
+        return found != nullptr;
+      },
+      timeoutMs);
   return found;
 }
 
@@ -62,13 +64,13 @@ std::optional<std::wstring> ControlText(HWND dialog, int id) {
 bool SetControlText(HWND dialog, int id, const std::wstring& text) {
   DWORD_PTR result = 0;
   const HWND control = ::GetDlgItem(dialog, id);
-  return control && ::SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                                          SMTO_ABORTIFHUNG, 5000, &result) && result == TRUE;
+  return control &&
+         ::SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000,
+                               &result) &&
+         result == TRUE;
 }
 
-bool ClickButton(HWND dialog, int id) {
-  return ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0) != 0;
-}
+bool ClickButton(HWND dialog, int id) { return ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0) != 0; }
 
 bool WaitForControlText(HWND dialog, int id, const std::wstring& text, DWORD timeoutMs) {
   return WaitUntil([&] { return ControlText(dialog, id) == text; }, timeoutMs);
