@@ -10,6 +10,7 @@ set -euo pipefail
 . "$(dirname "$0")/common.sh"
 
 bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/check-format.sh"
 
 arch=$(test_arch)
 echo "== builds: native (sanitizers), Windows i686 and x86_64 (tests run on the $arch build)"
