@@ -55,10 +55,16 @@ bool PumpUntil(std::chrono::milliseconds limit, Done done) {
 
 // Looks at the context menu as it is about to be shown, then closes it from
 // the menu's modal loop.
+// Window callbacks are stdcall on 32-bit Windows, which a lambda cannot be.
+void CALLBACK CloseMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+  ::KillTimer(nullptr, timer);
+  ::EndMenu();
+}
+
 struct MenuInspectingTray : CSystemTray {
   void PrepareMenu(HMENU menu) override {
     defaultCommand = static_cast<int>(::GetMenuDefaultItem(menu, FALSE, 0));
-    ::SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) { ::KillTimer(nullptr, id), ::EndMenu(); });
+    ::SetTimer(nullptr, 0, 100, CloseMenu);
   }
   int defaultCommand = -1;
 };
@@ -150,6 +156,8 @@ TEST_F(TrayTest, UpdatesFromTwoThreadsReachTheShellWholeWithTheirOwnFlagsOnly) {
   EXPECT_TRUE(record.hIcon == Icon(IDI_MORVANE) && record.szInfo[0] == L'\0') << "the icon from before, no balloon";
 }
 
+INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
 // Windows makes the program's dialogs from the compiled script: the styles
 // the user meets (a hidden password, Enter for OK, a notice on top) and the
 // manifest's execution level. The control ids are driven end to end.
@@ -161,9 +169,7 @@ TEST(ResourcesTest, DialogStylesAndTheManifestAsWindowsSeesThem) {
                   {IDD_SETTINGS, IDOK, BS_DEFPUSHBUTTON, 0},
                   {IDD_NOTIFICATION, IDOK, BS_DEFPUSHBUTTON, WS_EX_TOPMOST}};
   for (const auto& row : controls) {
-    HWND dialog = ::CreateDialogParamW(
-        Instance(), MAKEINTRESOURCEW(row.dialog), nullptr, [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; },
-        0);
+    HWND dialog = ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(row.dialog), nullptr, InertDialogProc, 0);
     const LONG style = ::GetWindowLongW(::GetDlgItem(dialog, row.control), GWL_STYLE);
     EXPECT_TRUE((style & row.style) == row.style &&
                 (::GetWindowLongW(dialog, GWL_EXSTYLE) & row.exStyle) == row.exStyle)
@@ -215,20 +221,26 @@ long long HeapBytes() {
   return bytes;
 }
 
+BOOL CALLBACK CountWindow(HWND, LPARAM count) {
+  ++*reinterpret_cast<long long*>(count);
+  return TRUE;
+}
+
 long long WindowsOfThisThread() {
   long long count = 0;
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(), [](HWND, LPARAM n) { return ++*reinterpret_cast<long long*>(n), TRUE; },
-      reinterpret_cast<LPARAM>(&count));
+  ::EnumThreadWindows(::GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
   return count;
+}
+
+BOOL CALLBACK PostLater(HWND window, LPARAM) {
+  ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  return TRUE;
 }
 
 // "稍后处理" (Later), pressed from the dialog's own modal loop.
 void CALLBACK PressLater(HWND, UINT, UINT_PTR timer, DWORD) {
-  ::KillTimer(nullptr, timer),
-      ::EnumThreadWindows(
-          ::GetCurrentThreadId(),
-          [](HWND window, LPARAM) { return ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0), TRUE; }, 0);
+  ::KillTimer(nullptr, timer);
+  ::EnumThreadWindows(::GetCurrentThreadId(), PostLater, 0);
 }
 
 TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
