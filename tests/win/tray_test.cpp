@@ -197,15 +197,21 @@ long long HandlesInSystemTable() {
                        [](const auto& h) { return h.OwnerPid == ::GetCurrentProcessId(); });
 }
 
-// The cells in use of the GDI handle table that the 64-bit process
-// environment block points to; under Wine the table is the process's own.
+// The cells in use of the GDI handle table that the process environment
+// block points to; under Wine the table is the process's own.
 long long ObjectsInGdiTable() {
+#ifdef _WIN64
+  constexpr std::size_t kGdiTableInPeb = 0xF8;
+#else
+  constexpr std::size_t kGdiTableInPeb = 0x94;
+#endif
   PROCESS_BASIC_INFORMATION basic = {};
   ::NtQueryInformationProcess(::GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof(basic), nullptr);
-  const auto* table =
-      *reinterpret_cast<const std::uint8_t* const*>(reinterpret_cast<const std::uint8_t*>(basic.PebBaseAddress) + 0xF8);
+  const auto* table = *reinterpret_cast<const std::uint8_t* const*>(
+      reinterpret_cast<const std::uint8_t*>(basic.PebBaseAddress) + kGdiTableInPeb);
+  if (!table) return -1;  // 32-bit Wine keeps no table there
   long long count = 0;
-  for (int i = 0; table && i < 0x10000; ++i) count += table[24 * i + 14] != 0;  // 24-byte cells, type at 14
+  for (int i = 0; i < 0x10000; ++i) count += table[24 * i + 14] != 0;  // 24-byte cells, type at 14
   return count;
 }
 
@@ -282,8 +288,9 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
   for (const auto& u : usage) {
     const long long end = u.measure();
     std::printf("%s: %lld after the warm-up, %lld half-way, %lld at the end\n", u.name, u.warm, u.mid, end);
-    EXPECT_TRUE(u.warm > 0 && std::min(u.mid - u.warm, end - u.mid) <= u.tolerance)
-        << u.name << " not reported, or grew";
+    if (u.warm < 0) continue;  // not measurable in this process
+    EXPECT_GT(u.warm, 0) << u.name << " not reported";
+    EXPECT_LE(std::min(u.mid - u.warm, end - u.mid), u.tolerance) << u.name << " grew";
   }
   tray.RemoveTrayIcon();
 }
