@@ -32,11 +32,14 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   HWND notice = WaitForWindow(program.ProcessId(), kDialogClass, L"", 20000);
   ASSERT_NE(notice, nullptr);
   EXPECT_EQ(ControlText(notice, IDC_NOTIFY_TEXT), Notice(3));
-  RECT frame = {}, work = {};
+  // At the corner of the work area, above the taskbar that takes its space.
+  RECT frame = {};
   ::GetWindowRect(notice, &frame);
-  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  EXPECT_EQ(frame.right, work.right);
-  EXPECT_EQ(frame.bottom, work.bottom);
+  MONITORINFO monitor = {sizeof(monitor)};
+  ::GetMonitorInfoW(::MonitorFromWindow(notice, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  EXPECT_EQ(monitor.rcWork.bottom, monitor.rcMonitor.bottom - ShellTrayRecorder::kTaskbarHeight);
+  EXPECT_EQ(frame.right, monitor.rcWork.right);
+  EXPECT_EQ(frame.bottom, monitor.rcWork.bottom);
   EXPECT_TRUE(::GetWindowLongW(notice, GWL_EXSTYLE) & WS_EX_TOPMOST);
   EXPECT_TRUE(Notified(*shell_, NIF_TIP).empty()) << "the tooltip changes once the notice is closed";
   const std::string session = RequestsSince(start, IsPoll).at(0).Param("session_id");

@@ -32,10 +32,15 @@ ShellTrayRecorder::ShellTrayRecorder() {
   thread_ = std::thread([this, &ready] {
     const WNDCLASSW windowClass = {0, WindowProc, 0, 0, ::GetModuleHandleW(nullptr), {}, {}, {}, {}, L"Shell_TrayWnd"};
     ::RegisterClassW(&windowClass);
-    // Topmost, so that a lookup of the taskbar's class finds this one first.
-    HWND window = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"Shell_TrayWnd", L"", WS_POPUP, 0, 0, 1, 1,
-                                    nullptr, nullptr, windowClass.hInstance, nullptr);
+    // Topmost, so that a lookup of the taskbar's class finds this one first;
+    // along the bottom edge, where it takes its space from the work area of
+    // the programs started after it (the display is asked to look again).
+    const int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
+    HWND window = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"Shell_TrayWnd", L"",
+                                    WS_POPUP | WS_VISIBLE, 0, height - kTaskbarHeight, width, kTaskbarHeight, nullptr,
+                                    nullptr, windowClass.hInstance, nullptr);
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ::ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr);
     ready.set_value(::GetCurrentThreadId());
     for (MSG message; ::GetMessageW(&message, nullptr, 0, 0) > 0;) ::DispatchMessageW(&message);
     ::DestroyWindow(window);

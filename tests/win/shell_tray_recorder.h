@@ -27,6 +27,7 @@ struct TrayNotification {
 
 class ShellTrayRecorder {
  public:
+  static constexpr int kTaskbarHeight = 40;
   ShellTrayRecorder();
   ~ShellTrayRecorder() { ::PostThreadMessageW(threadId_, WM_QUIT, 0, 0), thread_.join(); }
 
