@@ -44,3 +44,59 @@ build_native() {
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
   cmake --build "$dir" -j "$jobs" ${1:+--target "$@"}
 }
+
+# Wine sessions of the demo and the tests (tests/wine/session.sh makes them):
+# zarnik-sim beside them and the prefix's settings that point the program at
+# it. Each function that talks to the prefix needs the session's env loaded.
+
+# start_sim STATE_DIR SIM_EXE [SIM_OPTION...]: zarnik-sim on a free loopback
+# port; its pid and port land in STATE_DIR/sim.pid and STATE_DIR/sim.port.
+start_sim() {
+  local state=$1 exe=$2
+  shift 2
+  stop_sim "$state"
+  "$exe" --port 0 "$@" </dev/null >"$state/sim.listening" 2>"$state/sim.log" &
+  echo $! >"$state/sim.pid"
+  for _ in $(seq 100); do
+    sed -n 's/^listening \([0-9]*\)$/\1/p' "$state/sim.listening" >"$state/sim.port"
+    [ -s "$state/sim.port" ] && return 0
+    sleep 0.1
+  done
+  echo "zarnik-sim did not start" >&2
+  cat "$state/sim.log" >&2
+  return 1
+}
+
+stop_sim() {
+  local state=$1
+  if [ -f "$state/sim.pid" ]; then kill "$(cat "$state/sim.pid")" 2>/dev/null || true; fi
+  rm -f "$state/sim.pid" "$state/sim.port"
+}
+
+# Every program of the prefix reaches the service through its browser proxy
+# (the program reads it at its start). DefaultConnectionSettings: version,
+# counter, flags (direct | proxy), then the proxy, the bypass list and the
+# script address, each as length + bytes.
+set_browser_proxy() {
+  local proxy="127.0.0.1:$1" record
+  record=$(printf '46000000''01000000''03000000''%02x000000' "${#proxy}")
+  record+=$(printf '%s' "$proxy" | od -An -tx1 | tr -d ' \n')
+  record+='0000000000000000'
+  "$MORVANE_WINE_LOADER" reg add \
+    'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' /f \
+    /v DefaultConnectionSettings /t REG_BINARY /d "$record" </dev/null >/dev/null 2>&1
+}
+
+# The prefix's web browser: the command the shell hands every address to.
+set_browser() {
+  "$MORVANE_WINE_LOADER" reg add 'HKCU\Software\Wine\WineBrowser' /f /v Browsers /d "$1" </dev/null >/dev/null 2>&1
+}
+
+# store_credentials ACCOUNT PASSWORD: as the program saves them, the password
+# as its UTF-16LE bytes, each raised by one (0xFF wraps to 0x00).
+store_credentials() {
+  local key='HKCU\Software\Trevolt\Orvent' shifted
+  shifted=$(python3 -c 'import sys; print(bytes((b + 1) % 256 for b in sys.argv[1].encode("utf-16-le")).hex())' "$2")
+  "$MORVANE_WINE_LOADER" reg add "$key" /f /v Account /d "$1" </dev/null >/dev/null 2>&1
+  "$MORVANE_WINE_LOADER" reg add "$key" /f /v Password /t REG_BINARY /d "$shifted" </dev/null >/dev/null 2>&1
+}

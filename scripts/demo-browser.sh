@@ -7,11 +7,18 @@
 #   demo-browser.sh STATE_DIR URL
 # STATE_DIR/browser.conf sets port (the simulator's), shots (the screenshot
 # folder; empty for a window) and size (WIDTH,HEIGHT).
-set -uo pipefail
+set -euo pipefail
 state=$1
 url=$2
-# shellcheck disable=SC1091
-. "$state/browser.conf"
+# Read as data, never run: the values may hold any character.
+port="" shots="" size=""
+while IFS='=' read -r key value; do
+  case "$key" in
+    port) port=$value ;;
+    shots) shots=$value ;;
+    size) size=$value ;;
+  esac
+done <"$state/browser.conf"
 
 printf '%s\n' "$url" >>"$state/opened-urls.txt"
 
@@ -47,7 +54,7 @@ timeout 60 "$browser" --headless --hide-scrollbars --screenshot="$profile/page.p
   --user-data-dir="$profile" "$url" </dev/null >>"$state/browser.log" 2>&1 &
 pid=$!
 echo "$pid" >>"$state/browser.pids"
-wait "$pid"
+wait "$pid" || echo "chromium ended with $? for $url" >>"$state/browser.log"
 # Moved in one step: the demo takes the file's appearance as the page's end.
-[ -f "$profile/page.png" ] && mv "$profile/page.png" "$shot"
+if [ -f "$profile/page.png" ]; then mv "$profile/page.png" "$shot"; fi
 rm -rf "$profile"

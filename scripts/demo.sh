@@ -41,17 +41,19 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ] && xdpyinfo >/dev/null 2>&1; then
   export MORVANE_DISPLAY=$DISPLAY
 fi
 
-sim_pid=""
 stop() {
   trap - INT TERM EXIT
   if [ -f "$state/browser.pids" ]; then
     while read -r pid; do kill "$pid" 2>/dev/null || true; done <"$state/browser.pids"
     rm -f "$state/browser.pids"
   fi
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  stop_sim "$state"
   bash "$session" stop "$state" || true
 }
-trap stop INT TERM EXIT
+# Ctrl-C ends the demo at once, wherever it waits: the trap runs when the
+# waiting command (a short sleep at most) returns, then the demo exits.
+trap stop EXIT
+trap 'echo "== stopped"; exit 130' INT TERM
 
 mkdir -p "$state"
 rm -f "$state/opened-urls.txt" "$state/browser.pids"
@@ -61,70 +63,21 @@ bash "$session" start "$state" "$loader"
 . "$state/env"
 
 echo "== starting zarnik-sim with the shop $account (shop id $shop_id)"
-# Gone before the start, so that the port read below is this run's.
-rm -f "$state/sim.out"
-"$(sim_exe)" --port 0 --shop "$account:$password:$shop_id" --script "$root/sim/demo_events.txt" \
-  </dev/null >"$state/sim.out" 2>"$state/sim.log" &
-sim_pid=$!
-port=""
-for _ in $(seq 100); do
-  port=$(sed -n 's/^listening \([0-9][0-9]*\)$/\1/p' "$state/sim.out")
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-if [ -z "$port" ]; then
-  echo "zarnik-sim did not start:" >&2
-  cat "$state/sim.log" >&2
-  exit 1
-fi
+start_sim "$state" "$(sim_exe)" --shop "$account:$password:$shop_id" --script "$root/sim/demo_events.txt"
+port=$(cat "$state/sim.port")
 echo "   control interface: curl -H 'Host: sim.control' http://127.0.0.1:$port/state (or /log)"
 
-# Registry texts of the prefix settings.
-hex_dword() {
-  printf '%02x,%02x,%02x,%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255))
-}
-hex_ascii() {
-  local text=$1 i out=""
-  for ((i = 0; i < ${#text}; i++)); do out+=$(printf '%02x,' "'${text:i:1}"); done
-  printf '%s' "${out%,}"
-}
-# The password as the program stores it: UTF-16LE, every byte raised by one.
-hex_shifted_password() {
-  local text=$1 i out=""
-  for ((i = 0; i < ${#text}; i++)); do out+=$(printf '%02x,01,' $(($(printf '%d' "'${text:i:1}") + 1))); done
-  printf '%s' "${out%,}"
-}
-
-proxy="127.0.0.1:$port"
-# Version 0x46, a counter, flags 3 (direct, and the manual proxy), the
-# proxy, an empty bypass list and no configuration script.
-connection="$(hex_dword 0x46),$(hex_dword 1),$(hex_dword 3)"
-connection+=",$(hex_dword ${#proxy}),$(hex_ascii "$proxy"),$(hex_dword 0),$(hex_dword 0)"
 if [ "$headless" -eq 1 ]; then browser_shots=$shots; else browser_shots=""; fi
 cat >"$state/browser.conf" <<CONF
 port=$port
 shots=$browser_shots
 size=1024,768
 CONF
-{
-  echo "REGEDIT4"
-  echo
-  echo "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections]"
-  echo "\"DefaultConnectionSettings\"=hex:$connection"
-  echo
-  echo "[HKEY_CURRENT_USER\\Software\\Wine\\WineBrowser]"
-  echo "\"Browsers\"=\"\\\"/bin/bash\\\" \\\"$root/scripts/demo-browser.sh\\\" \\\"$state\\\"\""
-  echo
-  # Without a display the credentials are entered in the settings dialog.
-  echo "[-HKEY_CURRENT_USER\\Software\\Trevolt\\Orvent]"
-  if [ "$headless" -eq 0 ]; then
-    echo
-    echo "[HKEY_CURRENT_USER\\Software\\Trevolt\\Orvent]"
-    echo "\"Account\"=\"$account\""
-    echo "\"Password\"=hex:$(hex_shifted_password "$password")"
-  fi
-} >"$state/demo-settings.reg"
-"$loader" regedit /S "$state/demo-settings.reg" </dev/null >/dev/null 2>&1
+set_browser_proxy "$port"
+set_browser "\"/bin/bash\" \"$root/scripts/demo-browser.sh\" \"$state\""
+# Without a display the credentials are entered in the settings dialog.
+"$loader" reg delete 'HKCU\Software\Trevolt\Orvent' /f </dev/null >/dev/null 2>&1 || true
+if [ "$headless" -eq 0 ]; then store_credentials "$account" "$password"; fi
 
 echo "== installing Morvane silently (morvane-setup.exe /S), which starts the installed copy"
 "$loader" "$setup" /S </dev/null >"$state/morvane.log" 2>&1

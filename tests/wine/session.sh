@@ -10,6 +10,7 @@ set -euo pipefail
 action=$1
 state=$(mkdir -p "$2" && cd "$2" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../scripts/common.sh"
 export WINEPREFIX="$state/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" HOME="$state/home"
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 mkdir -p "$HOME"
@@ -51,8 +52,7 @@ start_session() {
   # The first program to use the desktop starts the desktop process, which
   # outlives it: start it here, detached from every test's output. The
   # prefix's browser records the addresses it is given.
-  "$loader" reg add 'HKCU\Software\Wine\WineBrowser' /f /v Browsers \
-    /d "\"/bin/sh\" \"$here/browser.sh\" \"$state/urls.txt\"" </dev/null >/dev/null 2>&1
+  MORVANE_WINE_LOADER=$loader set_browser "\"/bin/bash\" \"$here/browser.sh\" \"$state/urls.txt\""
   "$loader" regedit /S "$here/prefix-settings.reg" </dev/null >/dev/null 2>&1
 }
 
