@@ -18,6 +18,8 @@ build_native
 for a in i686 x86_64; do
   if [ "$a" = "$arch" ]; then build_windows "$a" ON; else build_windows "$a" OFF; fi
 done
+echo "== imports of the exes and set-ups: nothing newer than Windows 7"
+bash "$root/scripts/check-imports.sh"
 
 wine_log="$build_root/wine-tests.log"
 ctest --test-dir "$build_root/win-$arch" --output-on-failure >"$wine_log" 2>&1 &
