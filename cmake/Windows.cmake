@@ -13,6 +13,8 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WIN
 add_compile_options(-Wall -Wextra)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
+include(${CMAKE_CURRENT_LIST_DIR}/Signing.cmake)
+
 # Every program of the build lands in bin/.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(BUILD_SHARED_LIBS OFF CACHE BOOL "" FORCE)
