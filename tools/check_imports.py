@@ -22,7 +22,8 @@ FLOOR = "7"
 
 # objdump -p lists each DLL as "DLL Name: X", then one line per function:
 # a tab, the thunk's address, a tab, the hint, the name ("<none>" for an
-# import by ordinal, whose number then stands in the hint's place).
+# import by ordinal, whose number then stands in the hint's place; the
+# table names such an import "#N").
 DLL_LINE = re.compile(r"^\s+DLL Name: (\S+)$")
 FUNCTION_LINE = re.compile(r"^\t[0-9a-f]+\t\s*(\d+)\s+(\S+)$")
 
@@ -71,7 +72,7 @@ def read_imports(path):
         match = FUNCTION_LINE.match(line)
         if match and dll:
             hint, name = match.groups()
-            imports.append((dll, f"#{hint}" if name == "<none>" else name))
+            imports.append((dll, f"#{int(hint)}" if name == "<none>" else name))
     if not imports:
         return None, "no import table read"
     return imports, None
