@@ -15,6 +15,11 @@ Unicode true
 Target ${MORVANE_TARGET}
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
+; A signed build (the define: a command that signs the file named after it in
+; place) signs the uninstaller as it is written, before it is packed.
+!ifdef MORVANE_SIGN_UNINSTALLER
+  !uninstfinalize '${MORVANE_SIGN_UNINSTALLER} "%1"'
+!endif
 
 !include MUI2.nsh
 !include LogicLib.nsh

@@ -26,15 +26,16 @@ sim_exe() {
   echo "$build_root/native/sim/zarnik-sim"
 }
 
-# build_windows ARCH TESTS(ON|OFF)
+# build_windows ARCH TESTS(ON|OFF) [CMAKE_OPTION...]
 build_windows() {
   local arch=$1 tests=$2 dir="$build_root/win-$1"
+  shift 2
   cmake -S "$root" -B "$dir" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Release \
     -DMORVANE_JSONCPP_SOURCE_DIR="$(cd "$(jsoncpp_source)" && pwd)" \
     -DMORVANE_BUILD_TESTS="$tests" \
-    -DMORVANE_SIM_EXE="$(sim_exe)" >/dev/null
+    -DMORVANE_SIM_EXE="$(sim_exe)" "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 

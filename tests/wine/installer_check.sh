@@ -79,4 +79,17 @@ expect "running copies" "$(copies)" ""
 [ ! -e "$link" ] || fail "the shortcut is still there"
 expect "Run value" "$(value "$run" Morvane)" ""
 expect "stored account and password" "$(value "$store" Account) $(value "$store" Password)" "shop-7 650166016E017001"
+# A signed build (CERT, the third argument): the set-up, and the exe and the
+# uninstaller it installs, carry valid signatures of CERT.
+if [ -n "${3:-}" ]; then
+  echo "== signatures"
+  signed=$bin/morvane-setup.exe
+  for file in "$bin"/morvane-setup-x*.exe; do [ ! -e "$file" ] || signed=$file; done
+  setup "$signed" /S /NOSTART
+  for file in "$signed" "$dir/morvane.exe" "$dir/uninstall.exe"; do
+    osslsigncode verify -CAfile "$3" -in "$file" >/dev/null 2>&1 || fail "$file: no valid signature of $3"
+  done
+  setup "$dir/uninstall.exe" /S
+  within '[ ! -e "$dir" ]' || fail "$dir is still there"
+fi
 echo "installer check passed"
