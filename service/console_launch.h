@@ -6,7 +6,7 @@
 
 #include "service/service_platform.h"
 #include "service/session_state.h"
-#include "settings/shop_credentials.h"
+#include "service/shop_credentials.h"
 
 // The balloon both callers show when OpenConsole returns 0.
 inline constexpr char16_t kConsoleLoginFailedText[] = u"自动登录失败，请检查用户名与密码。";

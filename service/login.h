@@ -3,7 +3,7 @@
 
 #include "service/service_platform.h"
 #include "service/session_state.h"
-#include "settings/shop_credentials.h"
+#include "service/shop_credentials.h"
 
 enum LoginResult : int {
   LoginOk = 0,
