@@ -18,6 +18,6 @@ int OpenConsole(ServicePlatform& platform, ShopCredentials& credentials, Session
 
 // The key in a key reply: the reply without its first and last characters,
 // which stand for the enclosing quotes and are not checked. nullopt for the
-// service's refusal, for a reply that does not fit the key text (more than
-// 127 bytes) and for one whose first byte is zero.
+// service's refusal, for a reply of more than 127 bytes, and for an empty
+// one or one whose first byte is zero.
 std::optional<std::u16string> ExtractConsoleKey(const std::string& reply);
