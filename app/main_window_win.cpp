@@ -1,8 +1,10 @@
 #include "app/main_window_win.h"
 
+#include "app/service_platform_win.h"
 #include "app/startup_steps_win.h"
 #include "res/resource_ids.h"
 #include "service/console_launch.h"
+#include "service/process_platform.h"
 #include "text/wide_text_win.h"
 #include "tray/process_tray_win.h"
 #include "win32/module_instance.h"
@@ -95,6 +97,7 @@ BOOL StartApplication(HINSTANCE instance) {
   if (!TheSystemTray().CreateTrayIcon(instance, mainWindow, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_MORVANE))))
     return FALSE;
   if (!OpenHttpSession()) return FALSE;
+  UseServicePlatform(TheWin32ServicePlatform());
   ResetServiceState();
   StartWorkerThread(mainWindow);
   return TRUE;

@@ -6,7 +6,6 @@
 
 #include "notify/notification_dialog_win.h"
 #include "service/http_request_win.h"
-#include "service/process_platform.h"
 #include "service/service_hosts.h"
 #include "text/wide_text_win.h"
 #include "tray/process_tray_win.h"
@@ -40,7 +39,7 @@ void Win32ServicePlatform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseco
 // thread is never stopped and may be inside a request while the process
 // exits: the storage is never destroyed, so the hosts stay readable after
 // every static destructor has run.
-ServicePlatform& TheServicePlatform() {
+Win32ServicePlatform& TheWin32ServicePlatform() {
   alignas(Win32ServicePlatform) static unsigned char storage[sizeof(Win32ServicePlatform)];
   static Win32ServicePlatform* platform = ::new (static_cast<void*>(storage))
       Win32ServicePlatform({AsWide(MORVANE_AUTH_HOST), INTERNET_DEFAULT_HTTP_PORT},

@@ -30,3 +30,6 @@ class Win32ServicePlatform : public ServicePlatform {
   ServiceEndpoint authentication_;
   ServiceEndpoint orders_;
 };
+
+// The program's one platform; start-up hands it down to the service.
+Win32ServicePlatform& TheWin32ServicePlatform();

@@ -19,10 +19,6 @@ else()
   message(FATAL_ERROR "MORVANE_SANITIZER must be address, thread or none, not '${MORVANE_SANITIZER}'")
 endif()
 add_compile_options(${morvane_sanitizer_flags} -Wall -Wextra)
-# morvane_core is created before this file is read, so the options above,
-# which reach only targets created later, must be given to it as well: it is
-# the code the sanitizers are there for.
-target_compile_options(morvane_core PRIVATE ${morvane_sanitizer_flags} -Wall -Wextra)
 
 if(MORVANE_BUILD_TESTS)
   find_package(GTest REQUIRED)

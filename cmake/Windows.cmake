@@ -28,11 +28,6 @@ add_subdirectory(${MORVANE_JSONCPP_SOURCE_DIR} ${CMAKE_BINARY_DIR}/jsoncpp EXCLU
 add_library(morvane_json INTERFACE)
 target_link_libraries(morvane_json INTERFACE jsoncpp_static)
 
-# Win32 code shared by the exe and the Windows tests.
-add_library(morvane_win STATIC)
-target_link_libraries(morvane_win PUBLIC morvane_core)
-target_link_libraries(morvane_win PUBLIC winhttp shell32 user32 gdi32 advapi32 kernel32)
-
 if(MORVANE_BUILD_TESTS)
   set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

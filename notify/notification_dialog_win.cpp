@@ -11,8 +11,8 @@
 namespace {
 
 constexpr wchar_t kNoticeFormat[] = L"Zarnik提醒：您有 %d 条新的业务请求，请点击“马上查看”处理。";
-// wsprintfW never writes more than 1024 characters; the notice with the
-// longest count is far shorter.
+// The notice with the longest count (eleven characters) is far shorter, so
+// wsprintfW, which is told no size, stays inside it.
 constexpr int kNoticeCapacity = 128;
 
 void ViewNow(HWND dialog) {

@@ -12,9 +12,12 @@ namespace {
 // even with a line break after it, is taken as a key.
 constexpr char kRefusal[] = "\"bad request!\"";
 
-constexpr std::size_t kLongestKeyReply = 127;  // the key text holds 128 code units, terminator included
+// A longer reply is no key: a key is held to 127 code units, as the
+// session's identifiers are.
+constexpr std::size_t kLongestKeyReply = 127;
 
-// A URL that would not fit is not opened: the browser gets no empty text.
+// The start page's URL is empty only for a console host name too long for a
+// URL; the browser is then handed nothing rather than an empty text.
 int OpenStartPage(ServicePlatform& platform) {
   const std::u16string url = BuildConsoleStartUrl();
   if (!url.empty()) platform.OpenUrl(url);
@@ -39,7 +42,7 @@ int OpenConsole(ServicePlatform& platform, ShopCredentials& credentials, Session
   const SessionIds ids = ReadSessionIds(session);
   if (ids.session_id[0] == u'\0') return OpenStartPage(platform);
 
-  // A path or URL that would not fit is nothing to send: the start page then.
+  // A path or URL over its limit is not sent: the start page then.
   const std::u16string path = BuildKeyPath(ids.session_id);
   if (path.empty()) return OpenStartPage(platform);
   const HttpReply reply = platform.Get(ServiceHost::Authentication, path);

@@ -6,7 +6,7 @@
 
 #include "service/service_platform.h"
 #include "service/session_state.h"
-#include "settings/shop_credentials.h"
+#include "service/shop_credentials.h"
 
 // The balloon both callers show when OpenConsole returns 0.
 inline constexpr char16_t kConsoleLoginFailedText[] = u"自动登录失败，请检查用户名与密码。";
@@ -18,6 +18,6 @@ int OpenConsole(ServicePlatform& platform, ShopCredentials& credentials, Session
 
 // The key in a key reply: the reply without its first and last characters,
 // which stand for the enclosing quotes and are not checked. nullopt for the
-// service's refusal, for a reply that does not fit the key text (more than
-// 127 bytes) and for one whose first byte is zero.
+// service's refusal, for a reply of more than 127 bytes, and for an empty
+// one or one whose first byte is zero.
 std::optional<std::u16string> ExtractConsoleKey(const std::string& reply);

@@ -21,8 +21,8 @@ HINTERNET TheHttpSession();
 
 // One GET of path over a connection the caller opened on the session. True
 // with the body's bytes (possibly none) when the exchange ended normally or
-// never got a reply; false, with body untouched, when the body broke off, or
-// was too large to keep.
+// never got a reply; false, with body untouched, when no request could be
+// made, the body broke off or was too large to keep, or memory ran out.
 bool HttpGet(HINTERNET connection, const wchar_t* originUrl, const wchar_t* path, std::string& body);
 
 // How the session reaches the network, from the user's proxy settings.

@@ -9,8 +9,8 @@ namespace {
 LoginResult ExchangeLogin(ServicePlatform& platform, const char16_t* account, const char16_t* password,
                           SessionIds& ids) {
   const std::u16string path = BuildLoginPath(account, password);
-  // Too long for the request buffer: nothing is sent, and the caller hears
-  // what it hears when a request goes wrong on the way.
+  // A path over its limit is not sent; the caller hears what it hears when
+  // a request goes wrong on the way.
   if (path.empty()) return LoginNetworkError;
   const HttpReply reply = platform.Get(ServiceHost::Authentication, path);
   switch (reply.status) {

@@ -3,7 +3,7 @@
 
 #include "service/service_platform.h"
 #include "service/session_state.h"
-#include "settings/shop_credentials.h"
+#include "service/shop_credentials.h"
 
 enum LoginResult : int {
   LoginOk = 0,
@@ -16,7 +16,7 @@ enum LoginResult : int {
 
 // One log-in with the stored credentials; on success, and only then, both
 // identifiers of state are replaced as one update. No credentials: no
-// request. A login path too long for its buffer is not sent and gives
+// request. A login path over its limit is not sent and gives
 // LoginNetworkError.
 LoginResult LoginToService(ServicePlatform& platform, ShopCredentials& credentials, SessionState& state);
 

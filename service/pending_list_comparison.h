@@ -11,8 +11,8 @@
 // byte inside it.
 std::string_view SlotEntry(const char* text, std::size_t length);
 
-// A fixed-size hash index over a kept list's slots, built on the stack once
-// per poll: no allocation, and about one comparison per entry looked up
+// A fixed-size hash index over a kept list's slots, built on the stack for
+// each category of a poll: no allocation, and about one comparison per entry looked up
 // instead of one per kept entry. The list must not change while it is used.
 class PendingListIndex {
  public:

@@ -3,10 +3,10 @@
 // percent-encoded as UTF-8, the console key percent-encoded byte by byte;
 // the session id and shop id the service issued are inserted verbatim.
 //
-// Each result must fit the fixed buffer the request or URL is formatted
-// into, terminator included. A builder whose result would not fit returns
-// the empty text, and the caller sends nothing: a cut path would carry a
-// different account, password or identifier.
+// Each result is held to the limit below, in code units with room for a
+// terminator. A builder whose result would be longer returns the empty text,
+// and the caller sends nothing: a cut path would carry a different account,
+// password or identifier.
 
 #include <cstddef>
 #include <string>

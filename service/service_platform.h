@@ -1,6 +1,6 @@
 #pragma once
-// The few operations the service logic needs from the system. The Win32
-// versions live beside the code that uses them; tests stand them in.
+// The few operations the service logic needs from the system. The program's
+// own platform is Win32ServicePlatform in app/; tests stand it in.
 
 #include <cstdint>
 #include <string>
@@ -12,9 +12,12 @@ enum class ServiceHost {
 
 struct HttpReply {
   enum class Status {
-    ConnectFailed,  // no connection to the host could be opened
-    NoBody,         // the exchange failed or the reply body was empty
-    Body,           // body holds the reply's bytes exactly as received
+    // The request could not be started: no HTTP session, or no connection
+    // handle for the host. Nothing reached the network; a host that cannot
+    // be reached gives NoBody.
+    ConnectFailed,
+    NoBody,  // the exchange failed or the reply body was empty
+    Body,    // body holds the reply's bytes exactly as received
   };
   Status status = Status::NoBody;
   std::string body;

@@ -131,15 +131,15 @@ void PollUntreatedRequests(ServicePlatform& platform, SessionState& session, Unt
   const SessionIds ids = ReadSessionIds(session);
   // The other thread may have dropped the session since the caller looked.
   if (ids.session_id[0] == u'\0') return;
-  // A path that would not fit is nothing to send.
+  // A path over its limit is not sent.
   const std::u16string path = BuildPollPath(ids.shop_id, ids.session_id);
   if (path.empty()) return;
 
   const HttpReply reply = platform.Get(ServiceHost::Orders, path);
   if (reply.status != HttpReply::Status::Body || reply.body.empty()) return;
 
-  // Only the parse and the status text allocate: memory that runs out there
-  // makes the reply unreadable, so nothing changes.
+  // Of the reading, only the parse and the status text allocate: memory that
+  // runs out there makes the reply unreadable, so nothing changes.
   std::optional<Json::Value> root;
   DealStatus status = DealStatus::Unreadable;
   try {

@@ -1,7 +1,8 @@
 #pragma once
 // What the poll remembers of the service's last "untreated" answer, so the
-// next answer can be compared with it. Written only by the poll on the
-// worker thread; the notification dialog reads newCount on that same thread.
+// next answer can be compared with it. Emptied at start-up before the worker
+// thread exists, then written only by the poll on that thread; the
+// notification dialog reads newCount on that same thread.
 
 #include <cstdint>
 

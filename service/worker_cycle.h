@@ -6,8 +6,8 @@
 
 #include "service/service_platform.h"
 #include "service/session_state.h"
+#include "service/shop_credentials.h"
 #include "service/untreated_state.h"
-#include "settings/shop_credentials.h"
 
 constexpr std::uint32_t kWorkerPauseMilliseconds = 30000;
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "service/session_state.h"
-#include "settings/shop_credentials.h"
+#include "service/shop_credentials.h"
 
 // Puts the typed pair (each at most 127 code units, neither empty) in place
 // of the held one. When either text differs from the held one, code unit by

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "settings/shop_credentials.h"
+#include "service/shop_credentials.h"
 
 // The key, under HKEY_CURRENT_USER, and its two values.
 constexpr char16_t kCredentialKeyPath[] = u"Software\\Trevolt\\Orvent";

@@ -4,10 +4,10 @@
 
 #include "res/resource_ids.h"
 #include "service/session_state.h"
+#include "service/shop_credentials.h"
 #include "service/test_login_win.h"
 #include "settings/apply_credentials.h"
 #include "settings/credential_store_win.h"
-#include "settings/shop_credentials.h"
 #include "text/utf16_text.h"
 #include "text/wide_text_win.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 // The one way the service's replies are read as JSON. A reply of an
-// unexpected shape reads as unreadable or as "not text"; nothing here throws.
+// unexpected shape reads as unreadable or as "not text", never as an
+// exception; only ReadText can still throw, when memory runs out.
 
 #include <json/value.h>
 

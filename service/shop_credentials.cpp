@@ -1,4 +1,4 @@
-#include "settings/shop_credentials.h"
+#include "service/shop_credentials.h"
 
 CredentialPair ReadCredentials(ShopCredentials& credentials) {
   std::lock_guard<std::mutex> hold(credentials.lock);
