@@ -35,7 +35,8 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   // At the corner of the work area, above the taskbar that takes its space.
   RECT frame = {};
   ::GetWindowRect(notice, &frame);
-  MONITORINFO monitor = {sizeof(monitor)};
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof(monitor);
   ::GetMonitorInfoW(::MonitorFromWindow(notice, MONITOR_DEFAULTTOPRIMARY), &monitor);
   EXPECT_EQ(monitor.rcWork.bottom, monitor.rcMonitor.bottom - ShellTrayRecorder::kTaskbarHeight);
   EXPECT_EQ(frame.right, monitor.rcWork.right);
