@@ -42,9 +42,10 @@ version_of() { x86_64-w64-mingw32-windres -i "$1" -O rc | sed -n 's/.*"ProductVe
 # This build's set-up, and the bin folders of the 32-bit and the 64-bit build, side by side.
 if [ -f "$bin/morvane-setup-x86.exe" ]; then own=$bin/morvane-setup-x86.exe x86=$bin x64=$bin/../../win-x86_64/bin
 else own=$bin/morvane-setup-x64.exe x64=$bin x86=$bin/../../win-i686/bin; fi
-installed=$(wine winepath -u "$(wine cmd /c echo %LOCALAPPDATA%)\\Programs\\Morvane")
+# The default folder, named, so that an installation left elsewhere does not draw the set-up there.
+installed_win="$(wine cmd /c echo %LOCALAPPDATA%)\\Programs\\Morvane" && installed=$(wine winepath -u "$installed_win")
 case $mode in
-  install) setup "$own" /S /NOSTART && { cmp -s "$installed/morvane.exe" "$bin/morvane.exe" || fail "not the built exe"; } && exit ;;
+  install) setup "$own" /S /NOSTART "/D=$installed_win" && { cmp -s "$installed/morvane.exe" "$bin/morvane.exe" || fail "not the built exe"; } && exit ;;
   remove) setup "$installed/uninstall.exe" /S && exit ;;
 esac
 
