@@ -9,8 +9,6 @@
 #   morvane_sign_target(TARGET)     signs the target's file after each link
 #   morvane_sign_command(VAR FILE)  VAR = "COMMAND ..." that signs FILE in place,
 #                                   for add_custom_command; empty
-#   MORVANE_SIGN_NSIS_DEFINE        the makensis option that has the set-up sign
-#                                   the uninstaller it writes; empty
 # Run as a script (cmake -P signing/sign-*.cmake FILE, which this file writes
 # into the build folder), it signs FILE in place.
 
@@ -43,7 +41,6 @@ set(MORVANE_SIGN_TIMESTAMP "$ENV{MORVANE_SIGN_TIMESTAMP}" CACHE STRING
     "URL of an RFC 3161 time-stamp service for the signatures (default: the environment variable of this name); empty: none")
 
 set(MORVANE_SIGN FALSE)
-set(MORVANE_SIGN_NSIS_DEFINE "")
 if(MORVANE_SIGN_CERT OR MORVANE_SIGN_KEY)
   foreach(file IN ITEMS "${MORVANE_SIGN_CERT}" "${MORVANE_SIGN_KEY}")
     if(NOT EXISTS "${file}")
@@ -65,8 +62,6 @@ set(MORVANE_SIGN_KEY "@MORVANE_SIGN_KEY@")
 set(MORVANE_SIGN_TIMESTAMP "@MORVANE_SIGN_TIMESTAMP@")
 include("@CMAKE_CURRENT_LIST_FILE@")
 ]])
-  # makensis runs it through the shell, with %1 the uninstaller it just wrote.
-  set(MORVANE_SIGN_NSIS_DEFINE "-DMORVANE_SIGN_UNINSTALLER=\"${CMAKE_COMMAND}\" -P \"${sign_script}\"")
   message(STATUS "Signing the exe, the uninstaller and the set-up with ${MORVANE_SIGN_CERT}")
 endif()
 

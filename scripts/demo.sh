@@ -4,7 +4,8 @@
 # (sim/demo_events.txt). The demo has a Wine prefix of its own, under
 # build/demo: a virtual desktop with a taskbar, Chinese fonts, the simulator
 # as the browser proxy, and a browser hook that shows the web console.
-# Morvane is installed there silently with morvane-setup.exe, which starts
+# Morvane is installed there silently with the set-up of its architecture
+# (morvane-setup-x86.exe or morvane-setup-x64.exe), which starts
 # the installed copy: what the demo shows is what a shop gets.
 #
 # On a machine with a display the desktop opens as a window there, with the
@@ -32,8 +33,8 @@ build_windows "$arch" ON
 state="$build_root/demo"
 shots="$state/screenshots"
 session="$root/tests/wine/session.sh"
-if [ "$arch" = x86_64 ]; then loader=/usr/lib/wine/wine64; else loader=/usr/lib/wine/wine; fi
-setup="$build_root/win-$arch/bin/morvane-setup.exe"
+if [ "$arch" = x86_64 ]; then loader=/usr/lib/wine/wine64 setup_arch=x64; else loader=/usr/lib/wine/wine setup_arch=x86; fi
+setup="$build_root/win-$arch/bin/morvane-setup-$setup_arch.exe"
 
 headless=1
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ] && xdpyinfo >/dev/null 2>&1; then
@@ -79,7 +80,7 @@ set_browser "\"/bin/bash\" \"$root/scripts/demo-browser.sh\" \"$state\""
 "$loader" reg delete 'HKCU\Software\Trevolt\Orvent' /f </dev/null >/dev/null 2>&1 || true
 if [ "$headless" -eq 0 ]; then store_credentials "$account" "$password"; fi
 
-echo "== installing Morvane silently (morvane-setup.exe /S), which starts the installed copy"
+echo "== installing Morvane silently (morvane-setup-$setup_arch.exe /S), which starts the installed copy"
 "$loader" "$setup" /S </dev/null >"$state/morvane.log" 2>&1
 # Whether the copy of this prefix runs, wherever it was started from.
 morvane_runs() {

@@ -247,7 +247,9 @@ void EndToEnd::SetUp() {
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (argc < 4) return 2;
-  programPath = WindowsPath(argv[1]);
+  // The installed copy, named the way the user's environment places it.
+  programPath.resize(MAX_PATH);
+  programPath.resize(::ExpandEnvironmentStringsW(Widened(argv[1]).c_str(), &programPath[0], MAX_PATH) - 1);
   portFile = argv[2];
   urlLog = argv[3];
   return RUN_ALL_TESTS();

@@ -1,9 +1,10 @@
 #pragma once
 // What every end-to-end scenario needs: zarnik-sim's control interface, the
-// shipped exe started in the test prefix (whose browser proxy and browser the
+// installed exe started in the test prefix (whose browser proxy and browser the
 // Wine fixtures point at the simulator and at a URL log), a recording
 // taskbar, and the registry values the program keeps. Run as
 //   e2e_test.exe MORVANE_EXE SIM_PORT_FILE URL_LOG [gtest options]
+// MORVANE_EXE in Windows form, environment variables allowed.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shellapi.h>

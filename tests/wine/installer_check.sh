@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
-# Silent install without start (/NOSTART), silent install that starts the
-# program, silent install again over the running copy, silent uninstall, in
-# the Wine session that session.sh started; checks the files,
-# the registry and the running copies after each step, and that the set-up
-# program and the exe carry one version.
-#   installer_check.sh STATE_DIR BIN_DIR   (BIN_DIR holds morvane.exe and morvane-setup.exe)
+# Silent install into a folder IT names (/D=) without start (/NOSTART),
+# silent install that starts the program and finds that folder again, silent
+# install over the running copy, the move from the 32-bit set-up to the
+# 64-bit one, an uninstall that a copy which does not close stops, and a
+# silent uninstall, in the Wine session that session.sh started; checks the
+# files, the registry and the running copies after each step, and that the
+# set-up program and the exe carry one version.
+#   installer_check.sh STATE_DIR BIN_DIR   (the other architecture's build beside this one)
+# The end-to-end scenarios drive the copy that this build's set-up installed:
+#   installer_check.sh install|remove STATE_DIR BIN_DIR
+# installs it silently, not started, and checks that the installed exe is
+# byte for byte the one the build made, or uninstalls it.
 set -euo pipefail
+case $1 in install | remove) mode=$1 && shift ;; *) mode=check ;; esac
 state=$1 bin=$(cd "$2" && pwd)
 # shellcheck disable=SC1091
 . "$state/env"
 wine() { "$MORVANE_WINE_LOADER" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 # The started copy must not hold the caller's output open.
-setup() { "$MORVANE_WINE_LOADER" "$@" </dev/null >/dev/null 2>&1 || fail "$1 $2: exit code $?"; }
+code() { "$MORVANE_WINE_LOADER" "$@" </dev/null >/dev/null 2>&1 && echo 0 || echo $?; }
+setup() { expect "$1 $2 exit code" "$(code "$@")" 0; }
 fail() { echo "FAIL: $*" >&2; exit 1; }
 expect() { [ "$2" = "$3" ] || fail "$1: '$2', expected '$3'"; }
 # A value's data as reg prints it, or nothing.
@@ -25,71 +33,113 @@ copies() {
   return 0
 }
 # A copy left by a failed step must not meet the tests that follow.
-trap 'kill $(copies) 2>/dev/null || true' EXIT
+trap 'kill -CONT $(copies) 2>/dev/null || true; kill $(copies) 2>/dev/null || true' EXIT
 # Waits up to 20 s for a condition to hold.
 within() { for _ in $(seq 100); do eval "$1" && return 0; sleep 0.2; done; return 1; }
 # The command line a process was started with, as Wine gives it.
 command_of() { tr '\0' '\n' <"/proc/$1/cmdline" | sed -n '1s/ *$//p'; }
 version_of() { x86_64-w64-mingw32-windres -i "$1" -O rc | sed -n 's/.*"ProductVersion", L\{0,1\}"\([^"]*\)".*/\1/p'; }
+# This build's set-up, and the bin folders of the 32-bit and the 64-bit build, side by side.
+if [ -f "$bin/morvane-setup-x86.exe" ]; then own=$bin/morvane-setup-x86.exe x86=$bin x64=$bin/../../win-x86_64/bin
+else own=$bin/morvane-setup-x64.exe x64=$bin x86=$bin/../../win-i686/bin; fi
+# The default folder, named, so that an installation left elsewhere does not draw the set-up there.
+installed_win="$(wine cmd /c echo %LOCALAPPDATA%)\\Programs\\Morvane" && installed=$(wine winepath -u "$installed_win")
+case $mode in
+  install) setup "$own" /S /NOSTART "/D=$installed_win" && { cmp -s "$installed/morvane.exe" "$bin/morvane.exe" || fail "not the built exe"; } && exit ;;
+  remove) setup "$installed/uninstall.exe" /S && exit ;;
+esac
 
-dir_win="$(wine cmd /c echo %LOCALAPPDATA%)\\Programs\\Morvane"
+dir_win="$(wine cmd /c echo %LOCALAPPDATA%)\\ShopTools\\Morvane"
 dir=$(wine winepath -u "$dir_win")
 link=$(wine winepath -u "$(wine cmd /c echo %APPDATA%)\\Microsoft\\Windows\\Start Menu\\Programs\\Morvane.lnk")
 run='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+approved='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
 entry='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvane'
 store='HKCU\Software\Trevolt\Orvent'
 wine reg add "$store" /v Account /t REG_SZ /d shop-7 /f >/dev/null
 wine reg add "$store" /v Password /t REG_BINARY /d 650166016e017001 /f >/dev/null
+# Waits for the one copy that a set-up started, whose icon is then up (a copy
+# whose icon cannot be added ends at once).
+started() {
+  within '[ -n "$(copies)" ]' || fail "$1: no copy runs"
+  sleep 3
+  expect "$1: running copies" "$(copies | wc -l)" 1
+}
 
-echo "== silent install, not started: what the set-up itself writes"
-setup "$bin/morvane-setup.exe" /S /NOSTART
+echo "== silent install into the folder IT names, not started: what the set-up itself writes"
+setup "$own" /S /NOSTART "/D=$dir_win"
 cmp -s "$dir/morvane.exe" "$bin/morvane.exe" || fail "no installed exe in $dir"
-[ -f "$dir/uninstall.exe" ] && [ -f "$link" ] || fail "no uninstaller or no shortcut"
+[ -f "$link" ] || fail "no shortcut"
 expect "Run value" "$(value "$run" Morvane)" "\"$dir_win\\morvane.exe\""
 for name in DisplayName DisplayIcon Publisher UninstallString QuietUninstallString EstimatedSize; do
   [ -n "$(value "$entry" "$name")" ] || fail "uninstall entry without $name"
 done
 expect InstallLocation "$(value "$entry" InstallLocation)" "$dir_win"
 expect "NoModify NoRepair" "$(value "$entry" NoModify) $(value "$entry" NoRepair)" "0x1 0x1"
-expect "set-up version" "$(version_of "$bin/morvane-setup.exe")" "$(version_of "$bin/morvane.exe")"
+expect "set-up version" "$(version_of "$own")" "$(version_of "$bin/morvane.exe")"
 expect DisplayVersion "$(value "$entry" DisplayVersion)" "$(version_of "$bin/morvane.exe")"
 expect "running copies" "$(copies)" ""
 
-echo "== silent install, started"
-setup "$bin/morvane-setup.exe" /S
-within '[ -n "$(copies)" ]' || fail "the installed copy does not run"
+echo "== silent install, started: the upgrade finds the folder"
+setup "$own" /S
+started "install"
 first=$(copies)
-# A copy whose icon cannot be added ends at once: still running means its icon is up.
-sleep 3
-expect "running copy" "$(copies) $(command_of "$first")" "$first $dir_win\\morvane.exe"
+expect "running copy" "$(command_of "$first")" "$dir_win\\morvane.exe"
 
-echo "== silent install over the running copy"
-setup "$bin/morvane-setup.exe" /S
-within '[ -n "$(copies)" ]' || fail "no copy runs after the upgrade"
-sleep 3
-[ "$(copies | wc -l)" = 1 ] && [ "$(copies)" != "$first" ] || fail "copies after the upgrade: $(copies | xargs)"
+echo "== silent install over the running copy: a new copy; credentials and the start-up choice kept"
+wine reg add "$approved" /v Morvane /t REG_BINARY /d 030000000000000000000000 /f >/dev/null
+setup "$own" /S
+started "upgrade"
+[ "$(copies)" != "$first" ] || fail "the old copy still runs"
+expect "stored account and password" "$(value "$store" Account) $(value "$store" Password)" "shop-7 650166016E017001"
+expect "start-up choice" "$(value "$approved" Morvane)" 030000000000000000000000
+
+echo "== uninstall while the copy cannot answer: exit code 2, nothing removed"
+kill -STOP "$(copies)"
+expect "uninstall exit code" "$(code "$dir/uninstall.exe" /S)" 2
+kill -CONT "$(copies)"
+[ -f "$dir/morvane.exe" ] || fail "the exe was removed"
+expect "uninstall entry" "$(value "$entry" DisplayName)" Morvane
+
+echo "== from the 32-bit set-up to the 64-bit one"
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  setup "$x86/morvane-setup-x86.exe" /S
+  started "32-bit install"
+else
+  echo "SKIP: 32-bit Wine does not start on this machine: no 32-bit install to move"
+fi
+setup "$x64/morvane-setup-x64.exe" /S
+started "64-bit upgrade"
+cmp -s "$dir/morvane.exe" "$x64/morvane.exe" || fail "the installed exe is not the 64-bit one"
+expect "Run value" "$(value "$run" Morvane)" "\"$dir_win\\morvane.exe\""
 expect "stored account and password" "$(value "$store" Account) $(value "$store" Password)" "shop-7 650166016E017001"
 
-echo "== silent uninstall"
+echo "== silent uninstall: done when it returns"
+# The program's sound event, as it registers it.
+wine reg add 'HKCU\AppEvents\Schemes\Apps\Morvane\MorvaneNewRequest\.Current' /f >/dev/null
+wine reg add 'HKCU\AppEvents\EventLabels\MorvaneNewRequest' /f >/dev/null
 setup "$dir/uninstall.exe" /S
-# The uninstaller goes on from a copy of itself in the temp folder.
-within '[ ! -e "$dir" ]' || fail "$dir is still there"
-within '[ -z "$(value "$entry" DisplayName)" ]' || fail "the uninstall entry is still there"
+[ ! -e "$dir/morvane.exe" ] || fail "the exe is still there"
+expect "uninstall entry" "$(value "$entry" DisplayName)" ""
 expect "running copies" "$(copies)" ""
 [ ! -e "$link" ] || fail "the shortcut is still there"
 expect "Run value" "$(value "$run" Morvane)" ""
+expect "start-up choice" "$(value "$approved" Morvane)" ""
+expect "the scheme's sound event" "$(code reg query 'HKCU\AppEvents\Schemes\Apps\Morvane')" 1
+expect "the sound event's label" "$(code reg query 'HKCU\AppEvents\EventLabels\MorvaneNewRequest')" 1
 expect "stored account and password" "$(value "$store" Account) $(value "$store" Password)" "shop-7 650166016E017001"
+# Wine lets a running program be neither renamed nor deleted: there the
+# uninstaller and its folder go just after it has ended.
+within '[ ! -e "$dir" ]' || fail "$dir is still there"
 # A signed build (CERT, the third argument): the set-up, and the exe and the
 # uninstaller it installs, carry valid signatures of CERT.
 if [ -n "${3:-}" ]; then
   echo "== signatures"
-  signed=$bin/morvane-setup.exe
-  for file in "$bin"/morvane-setup-x*.exe; do [ ! -e "$file" ] || signed=$file; done
-  setup "$signed" /S /NOSTART
-  for file in "$signed" "$dir/morvane.exe" "$dir/uninstall.exe"; do
+  setup "$own" /S /NOSTART
+  for file in "$own" "$installed/morvane.exe" "$installed/uninstall.exe"; do
     osslsigncode verify -CAfile "$3" -in "$file" >/dev/null 2>&1 || fail "$file: no valid signature of $3"
   done
-  setup "$dir/uninstall.exe" /S
-  within '[ ! -e "$dir" ]' || fail "$dir is still there"
+  setup "$installed/uninstall.exe" /S
+  [ ! -e "$installed/morvane.exe" ] || fail "the signed copy is still there"
 fi
 echo "installer check passed"
