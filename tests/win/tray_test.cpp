@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/service_platform_win.h"
+#include "notify/notification_dialog_win.h"
 #include "res/resource_ids.h"
 #include "service/http_transport_win.h"
 #include "service/service_hosts.h"
@@ -210,6 +211,47 @@ TEST(ResourcesTest, DialogStylesAndTheManifestAsWindowsSeesThem) {
   const std::string text(static_cast<const char*>(::LockResource(::LoadResource(nullptr, manifest))),
                          ::SizeofResource(nullptr, manifest));
   EXPECT_NE(text.find(R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)"), std::string::npos);
+}
+
+BOOL CALLBACK CheckControl(HWND control, LPARAM) {
+  RECT frame = {}, inside = {}, text = {};
+  ::GetWindowRect(::GetParent(control), &frame), ::GetWindowRect(control, &inside), ::GetClientRect(control, &text);
+  wchar_t name[16] = {}, caption[256] = {};
+  ::GetClassNameW(control, name, 16), ::GetWindowTextW(control, caption, 256);
+  const std::wstring what = std::to_wstring(::GetDlgCtrlID(control)) + L" " + caption;
+  EXPECT_TRUE(::IntersectRect(&frame, &frame, &inside) && ::EqualRect(&frame, &inside)) << what << ": outside";
+  HDC dc = ::GetDC(control);
+  ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+  const bool button = lstrcmpiW(name, L"Button") == 0;
+  RECT needed = {0, 0, text.right, 0};
+  ::DrawTextW(dc, caption, -1, &needed, DT_CALCRECT | DT_NOPREFIX | (button ? DT_SINGLELINE : DT_WORDBREAK));
+  ::ReleaseDC(control, dc);
+  EXPECT_LE(needed.right, text.right) << what << ": too wide";
+  EXPECT_LE(needed.bottom, text.bottom) << what << ": too high";
+  return TRUE;
+}
+
+// At 150 % scaling (the session's 144 dpi): the notice in the work area's
+// corner, every control of the notice and of the settings dialog inside its
+// dialog with room for its text in the control's font, the tray icon's own
+// 24 px image.
+TEST(AtHighDpi, NoticeInItsCornerTextsThatFitAnd24PxTrayIcon) {
+  ShellTrayRecorder shell;
+  ASSERT_TRUE((CSystemTray::activeTray = &TheSystemTray())->CreateTrayIcon(Instance(), nullptr, nullptr));
+  EXPECT_EQ(shell.Notifications().at(0).iconWidth, 24u);
+  EXPECT_EQ(shell.Notifications().at(0).iconColour, ColourAtTraySize(IDI_MORVANE));
+  const UniqueWindow notice(
+      ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_NOTIFICATION), nullptr, NotificationDialogProc, 0));
+  RECT frame = {}, work = {};
+  ::GetWindowRect(notice.get(), &frame), ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_EQ(frame.right, work.right);
+  EXPECT_EQ(frame.bottom, work.bottom);
+  EXPECT_GE(frame.left, work.left);
+  EXPECT_GE(frame.top, work.top);
+  const UniqueWindow settings(
+      ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_SETTINGS), nullptr, InertDialogProc, 0));
+  for (HWND dialog : {notice.get(), settings.get()}) ::EnumChildWindows(dialog, CheckControl, 0);
+  TheSystemTray().Teardown();
 }
 
 constexpr int kWarmUp = 50, kRounds = 200;
