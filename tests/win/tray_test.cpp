@@ -45,9 +45,7 @@ std::vector<BYTE> ColourAtTraySize(int id) {
   ICONINFO parts = {};
   ::GetIconInfo(icon.get(), &parts);
   const UniqueBitmap colour(parts.hbmColor), mask(parts.hbmMask);
-  BITMAP shape = {};
-  ::GetObjectW(colour.get(), sizeof(shape), &shape);
-  std::vector<BYTE> bits(shape.bmWidthBytes * shape.bmHeight);
+  std::vector<BYTE> bits(size * size * 4);  // 32 bits a pixel
   ::GetBitmapBits(colour.get(), static_cast<LONG>(bits.size()), bits.data());
   return bits;
 }
@@ -278,14 +276,10 @@ long long ObjectsInGdiTable() {
   };
   PROCESS_BASIC_INFORMATION basic = {};
   ::NtQueryInformationProcess(::GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof(basic), nullptr);
-  struct {
-    LONG exitStatus;
-    void* teb;
-    void* rest[5];
-  } thread = {};  // its basic information
-  ::NtQueryInformationThread(::GetCurrentThread(), static_cast<THREADINFOCLASS>(0), &thread, sizeof(thread), nullptr);
+  void* thread[7] = {};  // its basic information: the exit status, then the environment block
+  ::NtQueryInformationThread(::GetCurrentThread(), static_cast<THREADINFOCLASS>(0), thread, sizeof(thread), nullptr);
   std::uint64_t peb = reinterpret_cast<std::uintptr_t>(basic.PebBaseAddress);
-  if (sizeof(void*) == 4) peb = at(at(reinterpret_cast<std::uintptr_t>(thread.teb), 0xF70) & 0xFFFFFFFF, 0x60);
+  if (sizeof(void*) == 4) peb = at(at(reinterpret_cast<std::uintptr_t>(thread[1]), 0xF70) & 0xFFFFFFFF, 0x60);
   const auto* table = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(at(peb, 0xF8)));
   long long count = 0;
   for (int i = 0; table && i < 0x10000; ++i) count += table[24 * i + 14] != 0;  // 24-byte cells, type at 14
