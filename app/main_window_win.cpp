@@ -94,8 +94,10 @@ BOOL StartApplication(HINSTANCE instance) {
   mainWindow = ::CreateWindowExW(WS_EX_TOOLWINDOW, mainWindowClass, mainWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                  0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
   if (!mainWindow) return FALSE;
-  if (!TheSystemTray().CreateTrayIcon(instance, mainWindow, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_MORVANE))))
-    return FALSE;
+  // A taskbar that is not up yet at log-on refuses the icon: the tray adds it
+  // as soon as the shell takes it, and the shop is served meanwhile.
+  // The tray loads icon 107 itself, at the size it shows it.
+  TheSystemTray().CreateTrayIcon(instance, mainWindow, nullptr);
   if (!OpenHttpSession()) return FALSE;
   UseServicePlatform(TheWin32ServicePlatform());
   ResetServiceState();

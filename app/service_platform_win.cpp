@@ -7,6 +7,7 @@
 #include "notify/notification_dialog_win.h"
 #include "service/http_request_win.h"
 #include "service/service_hosts.h"
+#include "service/untreated_state.h"
 #include "text/wide_text_win.h"
 #include "tray/process_tray_win.h"
 
@@ -20,6 +21,10 @@ HttpReply Win32ServicePlatform::Get(ServiceHost host, const std::u16string& path
 
 void Win32ServicePlatform::SetTooltipText(const std::u16string& text) {
   TheSystemTray().SetTooltipText(AsWide(text.c_str()));
+  // The poll sets the tooltip right after it has kept the lists, on this
+  // thread: the icon shows the count the tooltip names.
+  const UntreatedState& untreated = TheUntreatedState();
+  TheSystemTray().ShowWaitingCount(untreated.web.count + untreated.liuyan.count + untreated.tousu.count);
 }
 
 void Win32ServicePlatform::ShowBalloon(const std::u16string& text) {

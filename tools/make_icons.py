@@ -1,9 +1,15 @@
 #!/usr/bin/env python3
 """Draws Morvane's icons and writes them as .ico files into a folder.
 
-morvane.ico  application icon: 16, 32, 48 and 64 px, 32 bits with alpha.
-spin130.ico .. spin133.ico  tray animation frames: 16 px, 16 colours, a
-    square outline turning counter-clockwise from one frame to the next.
+morvane.ico  application icon: 16, 20, 24, 32, 40, 48 and 64 px, 32 bits
+    with alpha.
+spin130.ico .. spin133.ico  tray animation frames: 16, 20, 24 and 40 px,
+    16 colours, a square outline turning counter-clockwise from one frame to
+    the next.
+
+The tray shows small icons: 16 px at 100 % scaling, 20 at 125 %, 24 at
+150 % and 40 at 250 % (32 at 200 % comes from the 32 px image); an image of
+its own at each keeps them sharp where Windows would otherwise stretch one.
 
 Usage: make_icons.py OUTPUT_FOLDER
 
@@ -15,8 +21,9 @@ import os
 import struct
 import sys
 
-APP_ICON_SIZES = (16, 32, 48, 64)
-FRAME_SIZE = 16
+APP_ICON_SIZES = (16, 20, 24, 32, 40, 48, 64)
+FRAME_SIZE = 16  # the size the frames' corners are given at
+FRAME_SIZES = (16, 20, 24, 40)
 
 # Application icon colours (red, green, blue).
 OUTLINE = (74, 45, 16)
@@ -189,20 +196,34 @@ def polygon_outline(corners):
             for pixel in line(corner, corners[(i + 1) % len(corners)])}
 
 
-def mirrored(outline):
-    return {(FRAME_SIZE - 1 - x, y) for x, y in outline}
+def scaled(corners, size):
+    """The corners of a 16 px frame moved to a frame of size pixels."""
+    def move(v):
+        return round((v + 0.5) * size / FRAME_SIZE - 0.5)
+    return [(move(x), move(y)) for x, y in corners]
 
 
-def frame_outlines():
-    """Frames 130..133. A turn counter-clockwise on screen lifts the right-hand
-    side of the square, as in 131; 133 is 131's mirror image, so that 131,
-    132, 133, 130 reads as one steady counter-clockwise turn."""
-    slightly_turned = polygon_outline(SLIGHTLY_TURNED)
+def thickened(outline, size):
+    """The outline about a pixel in 16 wide at every size."""
+    width = max(1, round(size / FRAME_SIZE))
+    return {(x + dx, y + dy) for x, y in outline
+            for dx in range(width) for dy in range(width)
+            if x + dx < size and y + dy < size}
+
+
+def frame_outlines(size):
+    """Frames 130..133 at size pixels. A turn counter-clockwise on screen
+    lifts the right-hand side of the square, as in 131; 133 is 131's mirror
+    image, so that 131, 132, 133, 130 reads as one steady counter-clockwise
+    turn."""
+    def drawn(corners):
+        return thickened(polygon_outline(scaled(corners, size)), size)
+    slightly_turned = drawn(SLIGHTLY_TURNED)
     return {
-        "spin130.ico": polygon_outline(UPRIGHT),
+        "spin130.ico": drawn(UPRIGHT),
         "spin131.ico": slightly_turned,
-        "spin132.ico": polygon_outline(ON_A_CORNER),
-        "spin133.ico": mirrored(slightly_turned),
+        "spin132.ico": drawn(ON_A_CORNER),
+        "spin133.ico": {(size - 1 - x, y) for x, y in slightly_turned},
     }
 
 
@@ -232,18 +253,21 @@ def true_colour_image(canvas):
     return bitmap_header(canvas.size, 32, len(colour) + len(mask)) + colour + mask
 
 
-def sixteen_colour_image(outline):
+def sixteen_colour_image(outline, size):
     palette = b"".join(bytes((b, g, r, 0)) for r, g, b in VGA_PALETTE)
     colour = bytearray()
-    for y in reversed(range(FRAME_SIZE)):
-        for x in range(0, FRAME_SIZE, 2):
+    stride = ((size * 4 + 31) // 32) * 4
+    for y in reversed(range(size)):
+        row = bytearray()
+        for x in range(0, size, 2):
             # Transparent pixels use index 0 too: under a set mask bit, 0 leaves
             # the screen as it is.
             left = FRAME_OUTLINE_INDEX if (x, y) in outline else 0
             right = FRAME_OUTLINE_INDEX if (x + 1, y) in outline else 0
-            colour.append(left << 4 | right)
-    mask = and_mask(FRAME_SIZE, lambda x, y: (x, y) not in outline)
-    return (bitmap_header(FRAME_SIZE, 4, len(colour) + len(mask))
+            row.append(left << 4 | right)
+        colour += row + bytes(stride - len(row))
+    mask = and_mask(size, lambda x, y: (x, y) not in outline)
+    return (bitmap_header(size, 4, len(colour) + len(mask))
             + palette + bytes(colour) + mask)
 
 
@@ -277,8 +301,13 @@ def main(argv):
     icons = {"morvane.ico": ico_file(
         [(size, 0, 32, true_colour_image(draw_application_icon(size)))
          for size in APP_ICON_SIZES])}
-    for name, outline in frame_outlines().items():
-        icons[name] = ico_file([(FRAME_SIZE, 16, 4, sixteen_colour_image(outline))])
+    frames = {}
+    for size in FRAME_SIZES:
+        for name, outline in frame_outlines(size).items():
+            frames.setdefault(name, []).append(
+                (size, 16, 4, sixteen_colour_image(outline, size)))
+    for name, images in frames.items():
+        icons[name] = ico_file(images)
     try:
         os.makedirs(folder, exist_ok=True)
         for name, data in icons.items():

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "res/resource_ids.h"
+#include "tray/tray_icon_images_win.h"
 #include "win32/handles.h"
 
 CSystemTray* CSystemTray::activeTray = nullptr;
@@ -32,6 +33,17 @@ void CopyIntoField(wchar_t (&field)[N], const wchar_t* text, size_t capacity) {
 // The shell asks for the re-add through the tray window; it is carried out
 // from the message loop, never inside another thread's shell call.
 constexpr UINT kReAddMessage = WM_APP + 11;
+
+// At log-on the taskbar often comes up after the Run entries and refuses the
+// first add: it is tried again every few seconds for the first minutes.
+constexpr UINT_PTR kAddRetryTimerId = 4568;
+constexpr UINT kAddRetryPeriod = 5000;  // ms
+constexpr std::int64_t kAddRetrySeconds = 300;
+
+// The worker's count, handed to the tray window's thread, which owns the
+// icons.
+constexpr UINT kWaitingCountMessage = WM_APP + 12;
+constexpr UINT kDpiChangedMessage = 0x02E0;  // WM_DPICHANGED, Windows 8.1 and later
 
 // One turn at talking to the shell. While another thread holds the turn, the
 // shell may be waiting for this thread to answer a message: those are
@@ -76,14 +88,17 @@ CSystemTray::~CSystemTray() {
 
 void CSystemTray::Teardown() {
   RemoveTrayIcon();
-  animationFrames.clear();
   if (trayWindow) {
     // Destroying the window also ends a running animation timer.
     ::DestroyWindow(trayWindow);
     trayWindow = nullptr;
     animationTimer = 0;
   }
+  animationFrames.clear();
   animationFrames.shrink_to_fit();
+  savedIcon = nullptr;
+  badgeIcon.reset();
+  plainIcon.reset();
 }
 
 BOOL CSystemTray::SendToShell(DWORD message, NOTIFYICONDATAW copy) { return ::Shell_NotifyIconW(message, &copy); }
@@ -104,6 +119,10 @@ BOOL CSystemTray::CreateTrayIcon(HINSTANCE moduleInstance, HWND target, HICON ic
 
   trayWindow = ::CreateWindowExW(0, kTrayWindowClass, L"", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                  CW_USEDEFAULT, nullptr, nullptr, moduleInstance, nullptr);
+  // Without an icon of the caller's, icon 107 at the size the tray shows.
+  iconSize = TrayIconSize(trayWindow);
+  plainIcon = LoadIconAtSize(moduleInstance, IDI_MORVANE, iconSize);
+  if (!icon) icon = plainIcon.get();
 
   SenderTurn turn(senderLock.get());
   std::unique_lock<std::mutex> guard(recordLock);
@@ -120,7 +139,14 @@ BOOL CSystemTray::CreateTrayIcon(HINSTANCE moduleInstance, HWND target, HICON ic
   guard.unlock();
   const BOOL added = SendToShell(NIM_ADD, copy);
   guard.lock();
-  removed = hidden = !added;
+  // An icon the shell refused is still meant to be shown: updates are kept
+  // in the record until the shell takes it.
+  hidden = !added;
+  removed = FALSE;
+  if (!added) {
+    addRetryStart = SecondsNow();
+    ::SetTimer(trayWindow, kAddRetryTimerId, kAddRetryPeriod, nullptr);
+  }
   return added;
 }
 
@@ -184,18 +210,21 @@ BOOL CSystemTray::RemoveTrayIcon() {
   if (removed) return TRUE;
   iconData.uFlags = 0;
   const NOTIFYICONDATAW copy = iconData;
+  // An icon the shell never took is gone once the delete is asked for (the
+  // shell may hold it after an add that timed out), and must not come back.
+  const BOOL neverTaken = hidden;
   guard.unlock();
   const BOOL deleted = SendToShell(NIM_DELETE, copy);
   guard.lock();
-  if (deleted) hidden = removed = TRUE;
+  if (deleted || neverTaken) hidden = removed = TRUE;
   return removed;
 }
 
 void CSystemTray::ReAddAfterTaskbarCreated() {
   SenderTurn turn(senderLock.get());
   std::unique_lock<std::mutex> guard(recordLock);
-  // Only an icon that is meant to be shown comes back: never one that was
-  // removed, nor one whose first add failed.
+  // Every icon that is meant to be shown comes back, one whose first add
+  // failed too; never one that was removed.
   if (!enabled || removed) return;
   iconData.uFlags = kCreationFlags;
   const NOTIFYICONDATAW copy = iconData;
@@ -207,12 +236,24 @@ void CSystemTray::ReAddAfterTaskbarCreated() {
   hidden = !shown;
 }
 
+void CSystemTray::OnAddRetryTimer() {
+  ReAddAfterTaskbarCreated();
+  bool hiddenStill;
+  {
+    std::lock_guard<std::mutex> guard(recordLock);
+    hiddenStill = hidden && !removed;
+  }
+  if (!hiddenStill || SecondsNow() - addRetryStart >= kAddRetrySeconds) ::KillTimer(trayWindow, kAddRetryTimerId);
+}
+
 NOTIFYICONDATAW CSystemTray::RecordSnapshot() {
   std::lock_guard<std::mutex> guard(recordLock);
   return iconData;
 }
 
 BOOL CSystemTray::LoadAnimationFrames() {
+  // Frames already at the tray's size stay: one of them may be on show.
+  if (animationFrames.size() == 4) return TRUE;
   animationFrames.clear();
   try {
     animationFrames.reserve(4);
@@ -220,11 +261,46 @@ BOOL CSystemTray::LoadAnimationFrames() {
     animationFrames.clear();
     return FALSE;
   }
-  for (int id : {IDI_SPIN_0, IDI_SPIN_1, IDI_SPIN_2, IDI_SPIN_3}) {
-    // Shared icon handles: never destroyed.
-    animationFrames.push_back(::LoadIconW(instance, MAKEINTRESOURCEW(id)));
-  }
+  for (int id : {IDI_SPIN_0, IDI_SPIN_1, IDI_SPIN_2, IDI_SPIN_3})
+    animationFrames.push_back(LoadIconAtSize(instance, id, iconSize));
   return TRUE;
+}
+
+BOOL CSystemTray::ShowWaitingCount(int count) {
+  if (postedCount.exchange(count) == count) return TRUE;
+  return ::PostMessageW(trayWindow, kWaitingCountMessage, static_cast<WPARAM>(count), 0);
+}
+
+void CSystemTray::ShowRestingIcon(int count) {
+  waitingCount = count;
+  UniqueIcon badge = count > 0 ? DrawCountBadge(plainIcon.get(), iconSize, count) : UniqueIcon();
+  // A badge that cannot be drawn leaves the plain icon.
+  HICON resting = badge ? badge.get() : plainIcon.get();
+  if (!resting) return;
+  if (AnimationRunning()) {
+    savedIcon = resting;
+  } else {
+    SetIconImage(resting);
+  }
+  badgeIcon = std::move(badge);
+}
+
+void CSystemTray::FitIconsToDpi() {
+  const int size = TrayIconSize(trayWindow);
+  if (size == iconSize && plainIcon) return;
+  UniqueIcon plain = LoadIconAtSize(instance, IDI_MORVANE, size);
+  if (!plain) return;
+  iconSize = size;
+  std::swap(plainIcon, plain);
+  if (!animationFrames.empty()) {
+    std::vector<UniqueIcon> old = std::move(animationFrames);
+    animationFrames.clear();
+    LoadAnimationFrames();
+    if (AnimationRunning() && frameIndex < static_cast<int>(animationFrames.size()))
+      SetIconImage(animationFrames[frameIndex].get());
+  }
+  // The old plain icon goes only once nothing shows it any more.
+  ShowRestingIcon(waitingCount);
 }
 
 BOOL CSystemTray::StartAnimation() {
@@ -241,7 +317,7 @@ BOOL CSystemTray::StartAnimation() {
 BOOL CSystemTray::AdvanceAnimation() {
   if (animationFrames.empty()) return FALSE;
   if (++frameIndex >= static_cast<int>(animationFrames.size())) frameIndex = 0;
-  return SetIconImage(animationFrames[frameIndex]);
+  return SetIconImage(animationFrames[frameIndex].get());
 }
 
 BOOL CSystemTray::StopAnimation() {
@@ -319,10 +395,24 @@ LRESULT CALLBACK CSystemTray::TrayWindowProc(HWND window, UINT message, WPARAM w
     return 0;
   }
   if (message == kReAddMessage) {
+    // The shell may come back at another DPI.
+    tray->FitIconsToDpi();
     tray->ReAddAfterTaskbarCreated();
     return 0;
   }
+  if (message == kWaitingCountMessage) {
+    tray->ShowRestingIcon(static_cast<int>(wParam));
+    return 0;
+  }
+  if (message == kDpiChangedMessage || message == WM_DISPLAYCHANGE) {
+    tray->FitIconsToDpi();
+    return 0;
+  }
   if (message == WM_TIMER && wParam == kAnimationTimerId) return tray->OnAnimationTimer(wParam);
+  if (message == WM_TIMER && wParam == kAddRetryTimerId) {
+    tray->OnAddRetryTimer();
+    return 0;
+  }
   if (message == kTrayCallbackMessage) return tray->HandleTrayMessage(wParam, lParam);
   return ::DefWindowProcW(window, message, wParam, lParam);
 }

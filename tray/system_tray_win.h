@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -48,6 +49,13 @@ class CSystemTray {
   HICON GetIconImage();
   BOOL RemoveTrayIcon();
 
+  // The waiting count on the icon, drawn by the tray window's thread: a badge
+  // while requests wait, the plain icon with none. Any thread.
+  BOOL ShowWaitingCount(int count);
+  // Loads the icons again at the size the tray shows them now, when the DPI
+  // or the display has changed.
+  void FitIconsToDpi();
+
   BOOL LoadAnimationFrames();
   BOOL StartAnimation();
   BOOL AdvanceAnimation();
@@ -73,6 +81,12 @@ class CSystemTray {
   // Puts the icon back after the shell has re-created its taskbar and
   // forgotten every icon.
   void ReAddAfterTaskbarCreated();
+  // Tries the add again while the shell has not taken the icon, until the
+  // first minutes after its creation are over.
+  void OnAddRetryTimer();
+  // The icon shown outside the animation: the badge of the count, or the
+  // plain icon; the one it replaces is destroyed once the shell has this one.
+  void ShowRestingIcon(int count);
   // Sends a copy of the record: the shell may hand this thread a message for
   // the tray window while it is waited for, so recordLock is never held then.
   static BOOL SendToShell(DWORD message, NOTIFYICONDATAW copy);
@@ -85,12 +99,19 @@ class CSystemTray {
   BOOL hidden = TRUE;
   BOOL removed = TRUE;
   BOOL balloonsSupported = FALSE;
-  std::vector<HICON> animationFrames;
+  std::vector<UniqueIcon> animationFrames;
   UINT_PTR animationTimer = 0;
   int frameIndex = 0;
   std::int64_t animationStart = 0;
   int animationSeconds = 0;
   HICON savedIcon = nullptr;
+  std::int64_t addRetryStart = 0;
+  // The icons made at the tray's size: icon 107, and the badge of the count.
+  int iconSize = 0;
+  UniqueIcon plainIcon;
+  UniqueIcon badgeIcon;
+  int waitingCount = 0;
+  std::atomic<int> postedCount{0};
   UINT defaultMenuItem = 0;
   BOOL defaultItemByPosition = TRUE;
 

@@ -9,3 +9,7 @@ using UniqueMenu = UniqueHandle<HMENU, NullHandleTraits<HMENU, ::DestroyMenu>>;
 using UniqueWindow = UniqueHandle<HWND, NullHandleTraits<HWND, ::DestroyWindow>>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, NullHandleTraits<HANDLE, ::CloseHandle>>;
 using UniqueKey = UniqueHandle<HKEY, NullHandleTraits<HKEY, ::RegCloseKey>>;
+using UniqueIcon = UniqueHandle<HICON, NullHandleTraits<HICON, ::DestroyIcon>>;
+using UniqueBitmap = UniqueHandle<HBITMAP, NullHandleTraits<HBITMAP, ::DeleteObject>>;
+using UniqueFont = UniqueHandle<HFONT, NullHandleTraits<HFONT, ::DeleteObject>>;
+using UniqueMemoryDc = UniqueHandle<HDC, NullHandleTraits<HDC, ::DeleteDC>>;

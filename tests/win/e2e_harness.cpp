@@ -183,7 +183,8 @@ MorvaneRun::MorvaneRun(ShellTrayRecorder& shell, const std::wstring& exe) {
     return;
   ::CloseHandle(info_.hThread);
   process_.reset(info_.hProcess);
-  iconShown_ = shell.WaitFor([](const TrayNotification& n) { return n.message == NIM_ADD; }, std::chrono::seconds(20));
+  iconShown_ = !shell.refusing &&
+               shell.WaitFor([](const TrayNotification& n) { return n.message == NIM_ADD; }, std::chrono::seconds(20));
   // The main window is never shown; one copy runs at a time.
   for (int i = 0; i < 50 && !mainWindow_; ++i, ::Sleep(100)) mainWindow_ = ::FindWindowW(L"Dovrel", nullptr);
 }

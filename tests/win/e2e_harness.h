@@ -64,8 +64,8 @@ std::vector<std::uint8_t> Shifted(const std::wstring& text);
 constexpr wchar_t kCredentialsKey[] = L"Software\\Trevolt\\Orvent";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-// morvane.exe (or a copy) started and its icon added; killed at the end if
-// it still runs.
+// morvane.exe (or a copy) started and its icon added (unless the taskbar
+// refuses icons); killed at the end if it still runs.
 class MorvaneRun {
  public:
   MorvaneRun(ShellTrayRecorder& shell, const std::wstring& exe);

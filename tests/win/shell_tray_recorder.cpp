@@ -52,11 +52,13 @@ LRESULT CALLBACK ShellTrayRecorder::WindowProc(HWND window, UINT message, WPARAM
   auto* self = reinterpret_cast<ShellTrayRecorder*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
   if (message != WM_COPYDATA || !self) return ::DefWindowProcW(window, message, wParam, lParam);
+  if (self->refusing) return FALSE;
   if (DWORD_PTR ignored = 0; self->announceEvery_ > 0 && ++self->calls_ % self->announceEvery_ == 0 &&
                              !::SendMessageTimeoutW(self->announceTo_, ::RegisterWindowMessageW(L"TaskbarCreated"), 0,
                                                     0, SMTO_NORMAL, 1000, &ignored))
     ++self->unanswered;
   TrayNotification n;
+  const auto* end = static_cast<const BYTE*>(copy->lpData) + copy->cbData;
   if (TrayCopyData data; copy->lpData && copy->cbData >= sizeof(data) && std::memcpy(&data, copy->lpData, sizeof(data)))
     n = {0,
          reinterpret_cast<HWND>(static_cast<LONG_PTR>(data.window)),
@@ -68,7 +70,11 @@ LRESULT CALLBACK ShellTrayRecorder::WindowProc(HWND window, UINT message, WPARAM
          TextOf(data.tip),
          TextOf(data.info),
          TextOf(data.infoTitle),
-         copy->cbData > sizeof(TrayCopyData)};
+         copy->cbData > sizeof(TrayCopyData),
+         data.iconWidth,
+         {end - std::min<size_t>(copy->cbData - sizeof(data),
+                                 size_t{data.iconWidth} * data.iconHeight * data.iconBitsPerPixel / 8),
+          end}};
   n.message = static_cast<DWORD>(copy->dwData);
   std::lock_guard<std::mutex> lock(self->mutex_);
   self->notifications_.push_back(n);

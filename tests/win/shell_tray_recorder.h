@@ -23,6 +23,8 @@ struct TrayNotification {
   DWORD infoFlags = 0;
   std::wstring tip, info, infoTitle;
   bool hasIcon = false;
+  UINT iconWidth = 0;
+  std::vector<BYTE> iconColour;  // the colour bitmap's bits, as GetBitmapBits gives them
 };
 
 class ShellTrayRecorder {
@@ -54,6 +56,8 @@ class ShellTrayRecorder {
   }
   // Announcements the window did not answer within the second.
   std::atomic<int> unanswered{0};
+  // A taskbar not up yet: every call fails, and none is recorded.
+  std::atomic<bool> refusing{false};
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -20,9 +20,11 @@
 #include <vector>
 
 #include "app/service_platform_win.h"
+#include "notify/notification_dialog_win.h"
 #include "res/resource_ids.h"
 #include "service/http_transport_win.h"
 #include "service/service_hosts.h"
+#include "service/untreated_state.h"
 #include "tests/win/shell_tray_recorder.h"
 #include "text/wide_text_win.h"
 #include "tray/process_tray_win.h"
@@ -35,6 +37,18 @@ constexpr UINT kCreationFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 HICON Icon(int id) { return ::LoadIconW(Instance(), MAKEINTRESOURCEW(id)); }
+
+// The colour bits of an icon at the tray's size, as the shell library copies them.
+std::vector<BYTE> ColourAtTraySize(int id) {
+  const int size = ::GetSystemMetrics(SM_CXSMICON);
+  const UniqueIcon icon(static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0)));
+  ICONINFO parts = {};
+  ::GetIconInfo(icon.get(), &parts);
+  const UniqueBitmap colour(parts.hbmColor), mask(parts.hbmMask);
+  std::vector<BYTE> bits(size * size * 4);  // 32 bits a pixel
+  ::GetBitmapBits(colour.get(), static_cast<LONG>(bits.size()), bits.data());
+  return bits;
+}
 
 // Dispatches this thread's messages until done() holds or the time is up.
 template <typename Done>
@@ -76,8 +90,13 @@ struct TrayTest : ::testing::Test {
 };
 
 TEST_F(TrayTest, WhatTheShellIsToldOverTheIconsLife) {
-  ASSERT_TRUE(tray.CreateTrayIcon(Instance(), nullptr, Icon(IDI_MORVANE)));
+  // A taskbar not up yet refuses the first add; its "TaskbarCreated" brings
+  // the icon (sooner than the retry every few seconds).
+  shell.refusing = true;
+  EXPECT_FALSE(tray.CreateTrayIcon(Instance(), nullptr, Icon(IDI_MORVANE)));
   HWND window = tray.TrayWindow();
+  shell.refusing = false, ::PostMessageW(window, CSystemTray::taskbarCreatedMessage, 0, 0);
+  ASSERT_TRUE(PumpUntil(3s, [&] { return !shell.Notifications().empty(); }));
   TrayNotification n = Last();
   EXPECT_TRUE(n.message == NIM_ADD && n.flags == kCreationFlags && n.id == 130 && n.callbackMessage == WM_APP + 10 &&
               n.window == window && n.tip == L"Morvane" && n.hasIcon);
@@ -86,6 +105,15 @@ TEST_F(TrayTest, WhatTheShellIsToldOverTheIconsLife) {
   EXPECT_EQ(Last().tip, longTip.substr(0, 127));
   tray.SetTooltipText(tip.c_str());
   EXPECT_TRUE(Last().tip == tip && Last().flags == NIF_TIP) << "a shorter text keeps no old tail";
+  std::vector<std::vector<BYTE>> badges;  // the icons shown at 3, 120 and 0 waiting
+  for (int count : {3, 120, 0}) {
+    shell.Clear(), tray.ShowWaitingCount(count);
+    ASSERT_TRUE(PumpUntil(3s, [&] { return !shell.Notifications().empty(); })) << count << " waiting";
+    badges.push_back(Last().iconColour);
+  }
+  EXPECT_NE(badges[0], badges[2]) << "3 waiting: a badge";
+  EXPECT_NE(badges[1], badges[0]) << "120 waiting: the 99+ badge";
+  EXPECT_EQ(badges[2], ColourAtTraySize(IDI_MORVANE)) << "none waiting: icon 107 exactly";
   for (const std::wstring& text : {std::wstring(L"登录Zarnik失败，请检查网络情况。"), longBalloon, longBalloon}) {
     shell.Clear(), tray.ShowBalloon(text.c_str());
     ASSERT_EQ(shell.Notifications().size(), 1u) << "every balloon is sent, a repeat too";
@@ -183,6 +211,47 @@ TEST(ResourcesTest, DialogStylesAndTheManifestAsWindowsSeesThem) {
   EXPECT_NE(text.find(R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)"), std::string::npos);
 }
 
+BOOL CALLBACK CheckControl(HWND control, LPARAM) {
+  RECT frame = {}, inside = {}, text = {};
+  ::GetWindowRect(::GetParent(control), &frame), ::GetWindowRect(control, &inside), ::GetClientRect(control, &text);
+  wchar_t name[16] = {}, caption[256] = {};
+  ::GetClassNameW(control, name, 16), ::GetWindowTextW(control, caption, 256);
+  const std::wstring what = std::to_wstring(::GetDlgCtrlID(control)) + L" " + caption;
+  EXPECT_TRUE(::IntersectRect(&frame, &frame, &inside) && ::EqualRect(&frame, &inside)) << what << ": outside";
+  HDC dc = ::GetDC(control);
+  ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+  const bool button = lstrcmpiW(name, L"Button") == 0;
+  RECT needed = {0, 0, text.right, 0};
+  ::DrawTextW(dc, caption, -1, &needed, DT_CALCRECT | DT_NOPREFIX | (button ? DT_SINGLELINE : DT_WORDBREAK));
+  ::ReleaseDC(control, dc);
+  EXPECT_LE(needed.right, text.right) << what << ": too wide";
+  EXPECT_LE(needed.bottom, text.bottom) << what << ": too high";
+  return TRUE;
+}
+
+// At 150 % scaling (the session's 144 dpi): the notice in the work area's
+// corner, every control of the notice and of the settings dialog inside its
+// dialog with room for its text in the control's font, the tray icon's own
+// 24 px image.
+TEST(AtHighDpi, NoticeInItsCornerTextsThatFitAnd24PxTrayIcon) {
+  ShellTrayRecorder shell;
+  ASSERT_TRUE((CSystemTray::activeTray = &TheSystemTray())->CreateTrayIcon(Instance(), nullptr, nullptr));
+  EXPECT_EQ(shell.Notifications().at(0).iconWidth, 24u);
+  EXPECT_EQ(shell.Notifications().at(0).iconColour, ColourAtTraySize(IDI_MORVANE));
+  const UniqueWindow notice(
+      ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_NOTIFICATION), nullptr, NotificationDialogProc, 0));
+  RECT frame = {}, work = {};
+  ::GetWindowRect(notice.get(), &frame), ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_EQ(frame.right, work.right);
+  EXPECT_EQ(frame.bottom, work.bottom);
+  EXPECT_GE(frame.left, work.left);
+  EXPECT_GE(frame.top, work.top);
+  const UniqueWindow settings(
+      ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_SETTINGS), nullptr, InertDialogProc, 0));
+  for (HWND dialog : {notice.get(), settings.get()}) ::EnumChildWindows(dialog, CheckControl, 0);
+  TheSystemTray().Teardown();
+}
+
 constexpr int kWarmUp = 50, kRounds = 200;
 
 // Wine answers 0 to GetProcessHandleCount and GetGuiResources; these sources
@@ -197,19 +266,22 @@ long long HandlesInSystemTable() {
                        [](const auto& h) { return h.OwnerPid == ::GetCurrentProcessId(); });
 }
 
-// The cells in use of the GDI handle table that the process environment
-// block points to; under Wine the table is the process's own.
+// The cells in use of the GDI handle table that the 64-bit process
+// environment block points to; under Wine the table is the process's own. A
+// 32-bit process reaches that block through its thread's 64-bit one, named
+// where Windows' 64-bit layer names it too.
 long long ObjectsInGdiTable() {
-#ifdef _WIN64
-  constexpr std::size_t kGdiTableInPeb = 0xF8;
-#else
-  constexpr std::size_t kGdiTableInPeb = 0x94;
-#endif
+  const auto at = [](std::uint64_t address, int offset) {
+    return *reinterpret_cast<const std::uint64_t*>(static_cast<std::uintptr_t>(address) + offset);
+  };
   PROCESS_BASIC_INFORMATION basic = {};
   ::NtQueryInformationProcess(::GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof(basic), nullptr);
-  const auto* table = *reinterpret_cast<const std::uint8_t* const*>(
-      reinterpret_cast<const std::uint8_t*>(basic.PebBaseAddress) + kGdiTableInPeb);
-  if (!table) return -1;  // 32-bit Wine keeps no table there
+  void* thread[7] = {};  // its basic information: the exit status, then the environment block
+  ::NtQueryInformationThread(::GetCurrentThread(), static_cast<THREADINFOCLASS>(0), thread, sizeof(thread), nullptr);
+  std::uint64_t peb = reinterpret_cast<std::uintptr_t>(basic.PebBaseAddress);
+  if (sizeof(void*) == 4) peb = at(at(reinterpret_cast<std::uintptr_t>(thread[1]), 0xF70) & 0xFFFFFFFF, 0x60);
+  const auto* table = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(at(peb, 0xF8)));
+  if (!table) return -1;
   long long count = 0;
   for (int i = 0; i < 0x10000; ++i) count += table[24 * i + 14] != 0;  // 24-byte cells, type at 14
   return count;
@@ -263,8 +335,8 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
                {"windows", WindowsOfThisThread, 0},
                {"heap bytes", HeapBytes, 4096}};
   ShellTrayRecorder shell;
-  CSystemTray& tray = TheSystemTray();
-  ASSERT_TRUE(tray.CreateTrayIcon(Instance(), nullptr, Icon(IDI_MORVANE)) && tray.LoadAnimationFrames());
+  CSystemTray& tray = *(CSystemTray::activeTray = &TheSystemTray());  // the trays above served their windows
+  ASSERT_TRUE(tray.CreateTrayIcon(Instance(), nullptr, nullptr) && tray.LoadAnimationFrames());
   // The zarnik-sim fixture points the prefix's browser proxy at the simulator,
   // auto-detection off, as for the end-to-end runs: Wine's automatic detection
   // loses 256 bytes per network adapter but one at every lookup, which would
@@ -279,11 +351,12 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
     ASSERT_TRUE(reply.status == HttpReply::Status::Body && reply.body.find("login_status") != std::string::npos)
         << "round " << round << ": " << reply.body;
     platform.ShowBalloon(u"登录Zarnik失败，请检查网络情况。");
+    TheUntreatedState().web.count = (round + 1) % 130;  // a new badge each round, none, and "99+"
     platform.SetTooltipText(u"Morvane（" + std::u16string(round % 50, u'7') + u"条待处理业务请求）");
     for (int frame = 0; frame < 4; ++frame) tray.AdvanceAnimation();
     ::SetTimer(nullptr, 0, 10, PressLater);
     platform.ShowNotificationDialog();
-    ASSERT_EQ(shell.Notifications().size(), 6u) << "round " << round << ": a balloon, a tooltip, four icons";
+    ASSERT_EQ(shell.Notifications().size(), 7u) << "round " << round << ": a balloon, a tooltip, five icons";
   }
   for (const auto& u : usage) {
     const long long end = u.measure();

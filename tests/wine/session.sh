@@ -4,7 +4,7 @@
 # taskbar with the notification area, shared by every process of the
 # prefix), and one persistent wineserver. Everything lives in the state
 # folder given, under the build folder; nothing outside it is touched.
-#   session.sh start STATE_DIR WINE_LOADER
+#   [MORVANE_DPI=144] session.sh start STATE_DIR WINE_LOADER
 #   session.sh stop STATE_DIR
 set -euo pipefail
 action=$1
@@ -47,6 +47,13 @@ start_session() {
   # write them, let every process of the prefix end, then keep one server
   # that does not hold the caller's output open (ctest waits for it).
   "$loader" regedit /S "$here/prefix-settings.reg" </dev/null >/dev/null 2>&1
+  # MORVANE_DPI (e.g. 144 for 150 % scaling): the screen's DPI, which Wine
+  # reads at the session's start.
+  if [ -n "${MORVANE_DPI:-}" ]; then
+    for key in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+      "$loader" reg add "$key" /v LogPixels /t REG_DWORD /d "$MORVANE_DPI" /f </dev/null >/dev/null 2>&1
+    done
+  fi
   wineserver -w
   wineserver -p </dev/null >/dev/null 2>&1
   # The first program to use the desktop starts the desktop process, which
