@@ -1,5 +1,6 @@
 #include "app/main_window_win.h"
 
+#include "app/service_platform_win.h"
 #include "app/startup_steps_win.h"
 #include "res/resource_ids.h"
 #include "service/console_launch.h"
@@ -109,6 +110,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_PAINT:
       PaintMainWindow(window);
       return 0;
+    case WM_POWERBROADCAST:
+      // Sent once on every resume, whether or not a user is at the machine.
+      if (wParam == PBT_APMRESUMEAUTOMATIC) NoteSystemResumed();
+      return TRUE;
     case WM_DESTROY:
       ::PostQuitMessage(0);
       return 0;

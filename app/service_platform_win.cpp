@@ -34,16 +34,33 @@ void Win32ServicePlatform::OpenUrl(const std::u16string& url) {
   ::ShellExecuteW(nullptr, L"open", AsWide(url.c_str()), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void Win32ServicePlatform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+bool Win32ServicePlatform::Sleep(std::uint32_t milliseconds) {
+  // Without the event the wait is a plain pause.
+  if (!resumed_) {
+    ::Sleep(milliseconds);
+    return false;
+  }
+  return ::WaitForSingleObject(resumed_.get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+std::uint32_t Win32ServicePlatform::Milliseconds() { return ::GetTickCount(); }
+
+namespace {
 
 // The program's one platform: the configured hosts on port 80. The worker
-// thread is never stopped and may be inside a request while the process
-// exits: the storage is never destroyed, so the hosts stay readable after
-// every static destructor has run.
-ServicePlatform& TheServicePlatform() {
+// thread is never stopped and may be inside a request or a wait while the
+// process exits: the storage is never destroyed, so the hosts and the event
+// stay usable after every static destructor has run.
+Win32ServicePlatform& TheWin32ServicePlatform() {
   alignas(Win32ServicePlatform) static unsigned char storage[sizeof(Win32ServicePlatform)];
   static Win32ServicePlatform* platform = ::new (static_cast<void*>(storage))
       Win32ServicePlatform({AsWide(MORVANE_AUTH_HOST), INTERNET_DEFAULT_HTTP_PORT},
                            {AsWide(MORVANE_ORDER_HOST), INTERNET_DEFAULT_HTTP_PORT});
   return *platform;
 }
+
+}  // namespace
+
+ServicePlatform& TheServicePlatform() { return TheWin32ServicePlatform(); }
+
+void NoteSystemResumed() { TheWin32ServicePlatform().NoteResume(); }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "service/service_platform.h"
+#include "win32/handles.h"
 
 struct ServiceEndpoint {
   std::wstring host;
@@ -24,9 +25,18 @@ class Win32ServicePlatform : public ServicePlatform {
   void ShowBalloon(const std::u16string& text) override;
   void ShowNotificationDialog() override;
   void OpenUrl(const std::u16string& url) override;
-  void Sleep(std::uint32_t milliseconds) override;
+  bool Sleep(std::uint32_t milliseconds) override;
+  std::uint32_t Milliseconds() override;
+
+  // Ends the worker's current or next wait: the system has resumed.
+  void NoteResume() { ::SetEvent(resumed_.get()); }
 
  private:
   ServiceEndpoint authentication_;
   ServiceEndpoint orders_;
+  // Auto-reset: one resume ends one wait.
+  UniqueKernelHandle resumed_{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
 };
+
+// The system has resumed from sleep (the main window hears it).
+void NoteSystemResumed();

@@ -127,16 +127,16 @@ DealStatus StatusOf(const Json::Value& body) {
 
 }  // namespace
 
-void PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated) {
+bool PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated) {
   const SessionIds ids = ReadSessionIds(session);
   // The other thread may have dropped the session since the caller looked.
-  if (ids.session_id[0] == u'\0') return;
+  if (ids.session_id[0] == u'\0') return false;
   // A path that would not fit is nothing to send.
   const std::u16string path = BuildPollPath(ids.shop_id, ids.session_id);
-  if (path.empty()) return;
+  if (path.empty()) return false;
 
   const HttpReply reply = platform.Get(ServiceHost::Orders, path);
-  if (reply.status != HttpReply::Status::Body || reply.body.empty()) return;
+  if (reply.status != HttpReply::Status::Body || reply.body.empty()) return false;
 
   // Only the parse and the status text allocate: memory that runs out there
   // makes the reply unreadable, so nothing changes.
@@ -146,13 +146,14 @@ void PollUntreatedRequests(ServicePlatform& platform, SessionState& session, Unt
     root = ParseReply(reply.body);
     if (root) status = StatusOf(MemberOf(*root, "body"));
   } catch (const std::bad_alloc&) {
-    return;
+    return false;
   }
   switch (status) {
     case DealStatus::Untreated: {
       const Json::Value& body = MemberOf(*root, "body");
-      if (const std::optional<int> fresh = CountNewEntries(body, untreated))
-        KeepUntreated(platform, body, *fresh, untreated);
+      const std::optional<int> fresh = CountNewEntries(body, untreated);
+      if (!fresh) return false;
+      KeepUntreated(platform, body, *fresh, untreated);
       break;
     }
     case DealStatus::Treated:
@@ -164,6 +165,7 @@ void PollUntreatedRequests(ServicePlatform& platform, SessionState& session, Unt
       ClearSessionIdIf(session, ids.session_id);
       break;
     case DealStatus::Unreadable:
-      break;
+      return false;
   }
+  return true;
 }

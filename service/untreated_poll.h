@@ -14,4 +14,5 @@
 // again; a session stored meanwhile by the other thread stays.
 // A failed request, a reply of any other shape, or one that memory does not
 // suffice to read changes nothing.
-void PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated);
+// True when the order host gave a reply of one of these shapes.
+bool PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated);

@@ -4,8 +4,8 @@
 #include "service/worker_cycle.h"
 
 DWORD WINAPI WorkerLoop(LPVOID) {
-  LoginFailureStreak streak;
+  WorkerCycleState state;
   for (;;) {
-    RunWorkerCycle(TheServicePlatform(), TheShopCredentials(), TheSessionState(), TheUntreatedState(), streak);
+    RunWorkerCycle(TheServicePlatform(), TheShopCredentials(), TheSessionState(), TheUntreatedState(), state);
   }
 }

@@ -2,7 +2,7 @@
 // value is put right (and a path of the longest length that fits is left
 // alone), the user is asked once for credentials, tries them in the settings
 // dialog against every kind of broken reply, saves them, and the worker logs
-// in with them.
+// in with them; after a night's sleep it is back to work at once.
 #include "res/resource_ids.h"
 #include "tests/win/e2e_harness.h"
 
@@ -49,6 +49,8 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   program.Command(IDM_SETTINGS);
   const HWND settings = WaitForWindow(program.ProcessId(), kDialogClass, L"Morvane设置", 5000);
   ASSERT_NE(settings, nullptr);
+  EXPECT_EQ(::SendDlgItemMessageW(settings, IDC_ACCOUNT, EM_GETLIMITTEXT, 0, 0), 127) << "nothing typed is dropped";
+  EXPECT_EQ(::SendDlgItemMessageW(settings, IDC_PASSWORD, EM_GETLIMITTEXT, 0, 0), 127);
   EXPECT_EQ(ControlText(settings, IDC_ACCOUNT), Widened(account_));
   EXPECT_EQ(ControlText(settings, IDC_PASSWORD), L"");
   EXPECT_EQ(ControlText(settings, IDC_STATUS), L"请设置Zarnik网点登录帐号与密码！！！");
@@ -113,6 +115,25 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   EXPECT_EQ(poll->Param("shop_id"), shopId_);
   ::Sleep(2000);
   EXPECT_EQ(Notified(*shell_, NIF_TIP), std::vector<std::wstring>{L"Morvane"});
+
+  // The machine resumes a few seconds after that poll. Overnight the session
+  // ended; the first poll is refused, and so is every log-in for 20 s. The
+  // worker polls at once, logs in without a balloon once it can, and
+  // announces what came in the night.
+  SimCall("/sessions/expire", {{"shop_id", shopId_}});
+  SimCall("/entry/add", {{"shop_id", shopId_}, {"category", "web"}, {"entry", "W-1"}});
+  SimCall("/fault", {{"host", "order"}, {"kind", "refuse"}, {"times", "1"}});
+  SimCall("/fault", {{"host", "auth"}, {"kind", "refuse"}});
+  const std::uint64_t resumed = LogMark();
+  ::PostMessageW(program.MainWindow(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+  ASSERT_TRUE(WaitForRequest(resumed, IsPoll, 10000)) << "the pause ran on after the resume";
+  ::Sleep(20000);
+  EXPECT_EQ(RequestsSince(resumed, IsLogIn).at(0).fault, "refuse");
+  SimCall("/fault/clear");
+  const HWND notice = WaitForWindow(program.ProcessId(), kDialogClass, L"", 20000);
+  ASSERT_NE(notice, nullptr) << "nothing announced once the service answers";
+  ClickButton(notice, IDCANCEL);
+  ASSERT_TRUE(WaitUntilGone(notice, 5000));
   EXPECT_EQ(Notified(*shell_, NIF_INFO), std::vector<std::wstring>{kSetCredentials});
 
   program.Command(IDM_EXIT);
