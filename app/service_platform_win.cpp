@@ -35,12 +35,26 @@ void Win32ServicePlatform::OpenUrl(const std::u16string& url) {
 }
 
 bool Win32ServicePlatform::Sleep(std::uint32_t milliseconds) {
-  // Without the event the wait is a plain pause.
-  if (!resumed_) {
-    ::Sleep(milliseconds);
-    return false;
+  // The worker thread is a COM apartment: it serves its messages while it
+  // waits. Without the event the wait is for messages alone.
+  HANDLE event = resumed_.get();
+  const DWORD count = event ? 1 : 0;
+  for (const DWORD start = ::GetTickCount();;) {
+    const DWORD elapsed = ::GetTickCount() - start;
+    if (elapsed >= milliseconds) return false;
+    const DWORD woke = ::MsgWaitForMultipleObjects(count, &event, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+    if (count == 1 && woke == WAIT_OBJECT_0) return true;
+    if (woke != WAIT_OBJECT_0 + count) {
+      // A wait that fails must not turn the pause into a busy loop.
+      if (woke == WAIT_FAILED) ::Sleep(milliseconds - elapsed);
+      return false;
+    }
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
   }
-  return ::WaitForSingleObject(resumed_.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
 std::uint32_t Win32ServicePlatform::Milliseconds() { return ::GetTickCount(); }

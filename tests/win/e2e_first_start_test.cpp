@@ -128,7 +128,7 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   ::PostMessageW(program.MainWindow(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
   ASSERT_TRUE(WaitForRequest(resumed, IsPoll, 10000)) << "the pause ran on after the resume";
   ::Sleep(20000);
-  EXPECT_EQ(RequestsSince(resumed, IsLogIn).at(0).fault, "refuse");
+  EXPECT_EQ(WaitForRequest(resumed, IsLogIn, 1).value_or(SimRequest{}).fault, "refuse") << "no log-in tried";
   SimCall("/fault/clear");
   const HWND notice = WaitForWindow(program.ProcessId(), kDialogClass, L"", 20000);
   ASSERT_NE(notice, nullptr) << "nothing announced once the service answers";
@@ -136,7 +136,9 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   ASSERT_TRUE(WaitUntilGone(notice, 5000));
   EXPECT_EQ(Notified(*shell_, NIF_INFO), std::vector<std::wstring>{kSetCredentials});
 
-  program.Command(IDM_EXIT);
+  // The user logs off: the program agrees and ends as Exit ends it.
+  EXPECT_EQ(::SendMessageW(program.MainWindow(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  ::PostMessageW(program.MainWindow(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
   EXPECT_EQ(program.WaitForExit(10000), 0u);
   ::DeleteFileW(copy.c_str());
 }
