@@ -29,7 +29,7 @@ struct FakeServicePlatform : ServicePlatform {
   std::vector<std::uint32_t> sleeps;
   // Moved on by each exchange and each whole pause; wraps 70 s in, as the system's does after 49 days.
   std::uint32_t clock = 4294897296u, exchangeMs = 0;
-  std::vector<int> resumesIn;  // the pauses (counted from 0) that a resume ends at once
+  int resumeIn = -1;  // the pause (counted from 0) that a resume ends at once
   int notificationDialogs = 0;
 
   HttpReply Get(ServiceHost host, const std::u16string& path) override {
@@ -47,7 +47,7 @@ struct FakeServicePlatform : ServicePlatform {
   void OpenUrl(const std::u16string& url) override { openedUrls.push_back(url); }
   bool Sleep(std::uint32_t milliseconds) override {
     sleeps.push_back(milliseconds);
-    const bool resumed = std::count(resumesIn.begin(), resumesIn.end(), int(sleeps.size()) - 1) > 0;
+    const bool resumed = int(sleeps.size()) - 1 == resumeIn;
     return clock += resumed ? 0 : milliseconds, resumed;
   }
   std::uint32_t Milliseconds() override { return clock; }

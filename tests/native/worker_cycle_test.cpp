@@ -14,7 +14,8 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
   const HttpReply ok = Body(R"({"body":{"login_status":"success","session_id":"s-1","shop_id":"42"}})");
   const HttpReply no = Body(R"({"body":{"login_status":"fail"}})");
   const HttpReply ended = Body(R"({"body":{"deal_status":"No authority"}})"),
-                  treated = Body(R"({"body":{"deal_status":"treated"}})");
+                  treated = Body(R"({"body":{"deal_status":"treated"}})"),
+                  idless = Body(R"({"body":{"login_status":"success"}})");
   const std::u16string rejected = u"登录Zarnik失败，请检查用户名与密码。",
                        noNetwork = u"登录Zarnik失败，请检查网络情况。", newPair = u"/shop_login.php?name=shop&pwd=new";
   const std::uint32_t P = 30000, R = 5000;
@@ -25,52 +26,25 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
     std::vector<std::uint32_t> pauses;  // one a cycle
     std::vector<std::u16string> balloons;
     int pollRequests, relogin;
+    int resumeIn = -1, exchangeMs = 0;  // the pause a resume ends; how long each exchange takes
     bool saveDuringLogIn = false;
-    std::vector<int> resumesIn = {};
-    int exchangeMs = 0;
   } rows[] = {
       {"first poll at once", true, {ok}, {Body(R"({"body":{"deal_status":"untreated","web":["W"]}})")}, {P}, {}, 1, 0},
       {"logged in: one poll a cycle", true, {ok}, {}, {P, P, P}, {}, 3, 0},
       {"no credentials", false, {}, {}, {P, P, P}, {u"请先设置登录Zarnik网点管理中心的用户名与密码。"}, 0, 1},
       {"a streak of codes", true, {{}, no, Body("[")}, {}, {P, P, P}, {noNetwork}, 0, 1},
       {"a failure after a success", true, {no, ok, no, no}, {ended}, {P, P, P, P}, {rejected, rejected}, 1, 0},
-      {"success without a session id",
-       true,
-       {Body(R"({"body":{"login_status":"success"}})"), ok},
-       {},
-       {P, P},
-       {},
-       1,
-       0},
-      {"saved during a log-in", true, {ok, ok}, {}, {P, P}, {}, 2, 0, true},
-      {"resumed: the session ended, the network back 5 s later",
-       true,
-       {ok, {}, ok},
-       {treated, ended, treated},
-       {P, R, R, P},
-       {},
-       3,
-       0,
-       false,
-       {0}},
-      {"resumed: a poll fails", true, {ok}, {{}, Body("<html>")}, {P, R, R}, {}, 3, 0, false, {0}},
-      {"resumed: failing beyond the minute",
-       true,
-       {ok, {}, {}, {}},
-       {ended},
-       {P, R, R, P},
-       {noNetwork},
-       1,
-       0,
-       false,
-       {0},
-       25000},
+      {"success without a session id", true, {idless, ok}, {}, {P, P}, {}, 1, 0},
+      {"saved during a log-in", true, {ok, ok}, {}, {P, P}, {}, 2, 0, -1, 0, true},
+      {"resumed: session ended, back 5 s on", true, {ok, {}, ok}, {treated, ended, treated}, {P, R, R, P}, {}, 3, 0, 0},
+      {"resumed: a poll fails", true, {ok}, {{}, Body("<html>")}, {P, R, R}, {}, 3, 0, 0},
+      {"resumed: failing past the minute", true, {ok, {}, {}, {}}, {ended}, {P, R, R, P}, {noNetwork}, 1, 0, 0, 25000},
   };
   for (const auto& row : rows) {
     FakeServicePlatform platform;
     platform.queued[ServiceHost::Authentication].assign(row.logins.begin(), row.logins.end());
     platform.queued[ServiceHost::Orders].assign(row.polls.begin(), row.polls.end());
-    platform.resumesIn = row.resumesIn, platform.exchangeMs = row.exchangeMs;
+    platform.resumeIn = row.resumeIn, platform.exchangeMs = row.exchangeMs;
     std::size_t pausesBefore = 0;
     platform.onNotificationDialog = [&] {
       EXPECT_EQ(platform.sleeps.size(), pausesBefore) << "the dialog is closed first";
