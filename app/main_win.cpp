@@ -2,6 +2,7 @@
 
 #include "app/autostart_win.h"
 #include "app/main_window_win.h"
+#include "notify/new_request_sound_win.h"
 #include "res/resource_ids.h"
 #include "tray/system_tray_win.h"
 #include "win32/com_apartment.h"
@@ -13,6 +14,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const ComApartment com;
 
   EnsureAutostart();
+  RegisterNewRequestSound();
   LoadMainWindowTexts(instance);
   RegisterMainClass(instance);
   if (!StartApplication(instance)) return 0;

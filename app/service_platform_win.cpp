@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "notify/new_request_sound_win.h"
 #include "notify/notification_dialog_win.h"
 #include "service/http_request_win.h"
 #include "service/process_platform.h"
@@ -28,6 +29,8 @@ void Win32ServicePlatform::ShowBalloon(const std::u16string& text) {
 }
 
 void Win32ServicePlatform::ShowNotificationDialog() { ShowNotificationDialogModally(); }
+
+void Win32ServicePlatform::PlayNewRequestSound() { ::PlayNewRequestSound(); }
 
 void Win32ServicePlatform::OpenUrl(const std::u16string& url) {
   // Shown normally: a browser that this call starts must not stay hidden.

@@ -24,6 +24,7 @@ class Win32ServicePlatform : public ServicePlatform {
   void SetTooltipText(const std::u16string& text) override;
   void ShowBalloon(const std::u16string& text) override;
   void ShowNotificationDialog() override;
+  void PlayNewRequestSound() override;
   void OpenUrl(const std::u16string& url) override;
   bool Sleep(std::uint32_t milliseconds) override;
   std::uint32_t Milliseconds() override;

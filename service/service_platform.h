@@ -34,6 +34,8 @@ class ServicePlatform {
   // Shows the notification dialog modally and returns when the user has
   // closed it. The dialog reads newCount of the untreated state itself.
   virtual void ShowNotificationDialog() = 0;
+  // Starts the announcement's sound and returns at once.
+  virtual void PlayNewRequestSound() = 0;
 
   // Opens url in the user's default browser.
   virtual void OpenUrl(const std::u16string& url) = 0;

@@ -101,7 +101,10 @@ void KeepUntreated(ServicePlatform& platform, const Json::Value& body, int fresh
   untreated.newCount = fresh;
 
   // The dialog reads newCount; the tooltip keeps its old text while it is open.
-  if (untreated.newCount > 0) platform.ShowNotificationDialog();
+  if (untreated.newCount > 0) {
+    platform.PlayNewRequestSound();
+    platform.ShowNotificationDialog();
+  }
   platform.SetTooltipText(TooltipFor(untreated.web.count + untreated.liuyan.count + untreated.tousu.count));
 }
 

@@ -8,7 +8,8 @@
 // Asks the order host what is waiting, with the session held in session.
 // "untreated": the kept lists are replaced, newCount counts the entries the
 // previous lists did not hold, the notification dialog is shown when that
-// count is above 0, and only then the tooltip shows the total.
+// count is above 0 (with the announcement's sound), and only then the
+// tooltip shows the total.
 // "treated": the lists are emptied and the tooltip shows the plain name.
 // "No authority": the session polled with is dropped, so the worker logs in
 // again; a session stored meanwhile by the other thread stays.

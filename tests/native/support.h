@@ -30,7 +30,7 @@ struct FakeServicePlatform : ServicePlatform {
   // Moved on by each exchange and each whole pause; wraps 70 s in, as the system's does after 49 days.
   std::uint32_t clock = 4294897296u, exchangeMs = 0;
   int resumeIn = -1;  // the pause (counted from 0) that a resume ends at once
-  int notificationDialogs = 0;
+  int notificationDialogs = 0, sounds = 0;
 
   HttpReply Get(ServiceHost host, const std::u16string& path) override {
     requests.emplace_back(host, path), clock += exchangeMs;
@@ -44,6 +44,7 @@ struct FakeServicePlatform : ServicePlatform {
   void ShowNotificationDialog() override {
     ++notificationDialogs, onNotificationDialog ? onNotificationDialog() : void();
   }
+  void PlayNewRequestSound() override { ++sounds; }
   void OpenUrl(const std::u16string& url) override { openedUrls.push_back(url); }
   bool Sleep(std::uint32_t milliseconds) override {
     sleeps.push_back(milliseconds);

@@ -44,6 +44,10 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   for (const TrayNotification& n : shell_->Notifications())
     EXPECT_TRUE(!(n.flags & NIF_INFO) || n.infoTitle == L"Morvane");
   EXPECT_EQ(ReadValue(kRunKey, L"Morvane"), Text(L"\"" + exe + L"\""));
+  EXPECT_EQ(ReadValue(L"AppEvents\\EventLabels\\MorvaneNewRequest", nullptr), Text(L"新业务请求"));
+  EXPECT_EQ(ReadValue(L"AppEvents\\Schemes\\Apps\\Morvane\\MorvaneNewRequest\\.Current", nullptr),
+            Text(L"%SystemRoot%\\media\\Windows Notify System Generic.wav", REG_EXPAND_SZ))
+      << "the announcement's sound is Windows' own notification sound";
   EXPECT_TRUE(RequestsSince(start, IsLogIn).empty());
 
   program.Command(IDM_SETTINGS);
