@@ -48,8 +48,7 @@ struct FakeServicePlatform : ServicePlatform {
   void OpenUrl(const std::u16string& url) override { openedUrls.push_back(url); }
   bool Sleep(std::uint32_t milliseconds) override {
     sleeps.push_back(milliseconds);
-    const bool resumed = int(sleeps.size()) - 1 == resumeIn;
-    return clock += resumed ? 0 : milliseconds, resumed;
+    return int(sleeps.size()) - 1 == resumeIn || (clock += milliseconds, false);
   }
   std::uint32_t Milliseconds() override { return clock; }
   int RequestsTo(ServiceHost host) const {

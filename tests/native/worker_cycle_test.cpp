@@ -45,10 +45,7 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
     platform.queued[ServiceHost::Authentication].assign(row.logins.begin(), row.logins.end());
     platform.queued[ServiceHost::Orders].assign(row.polls.begin(), row.polls.end());
     platform.resumeIn = row.resumeIn, platform.exchangeMs = row.exchangeMs;
-    std::size_t pausesBefore = 0;
-    platform.onNotificationDialog = [&] {
-      EXPECT_EQ(platform.sleeps.size(), pausesBefore) << "the dialog is closed first";
-    };
+    platform.onNotificationDialog = [&] { EXPECT_TRUE(platform.sleeps.empty()) << "the pause follows the dialog"; };
     ShopCredentials credentials;
     if (row.credentials) SetCredentials(credentials, u"shop", u"old");
     SessionState session;
@@ -57,7 +54,7 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
     };
     const auto untreated = std::make_unique<UntreatedState>();
     WorkerCycleState state;
-    for (pausesBefore = 0; pausesBefore < row.pauses.size(); ++pausesBefore)
+    for (std::size_t cycle = 0; cycle < row.pauses.size(); ++cycle)
       RunWorkerCycle(platform, credentials, session, *untreated, state);
     EXPECT_EQ(platform.balloons, row.balloons) << row.name;
     EXPECT_EQ(platform.RequestsTo(ServiceHost::Orders), row.pollRequests) << row.name;

@@ -28,14 +28,11 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   WriteValue(kCredentialsKey, L"Password", {REG_BINARY, Shifted(password_)});
   // The shop chose a sound of its own for the announcement, a small wave
   // file (Wine plays the scheme's .Default): kept, and read with each notice.
-  wchar_t temp[MAX_PATH] = {};
-  const std::wstring wav = std::wstring(temp, ::GetTempPathW(MAX_PATH, temp)) + L"morvane-chosen.wav";
+  const std::wstring wav = std::wstring(_wgetenv(L"TEMP")) + L"\\morvane-chosen.wav";
   const std::wstring sound = L"AppEvents\\Schemes\\Apps\\Morvane\\MorvaneNewRequest\\.";
   std::ofstream(wav.c_str(), std::ios::binary)
       << "RIFF\x2c\0\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x40\x1f\0\0\x40\x1f\0\0\1\0\x08\0data\x08\0\0\0\x80\x80\x80\x80\x80\x80\x80\x80"s;
   for (const wchar_t* scheme : {L"Default", L"Current"}) WriteValue((sound + scheme).c_str(), nullptr, Text(wav));
-  WIN32_FILE_ATTRIBUTE_DATA chosen = {}, played = {};
-  ::GetFileAttributesExW(wav.c_str(), GetFileExInfoStandard, &chosen);
   const std::uint64_t start = LogMark();
   MorvaneRun program(*shell_, ProgramPath());
   ASSERT_TRUE(program.IconShown());
@@ -59,8 +56,9 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   ASSERT_TRUE(WaitUntilGone(notice, 15000));
   ASSERT_TRUE(shell_->WaitFor([](const TrayNotification& n) { return (n.flags & NIF_TIP) && n.tip == Waiting(3); }));
   ::Sleep(1500);
+  WIN32_FILE_ATTRIBUTE_DATA played = {};  // read after it was written: Wine opened it to play it
   ::GetFileAttributesExW(wav.c_str(), GetFileExInfoStandard, &played);
-  EXPECT_EQ(::CompareFileTime(&played.ftLastAccessTime, &chosen.ftLastAccessTime), 1) << "the sound was not played";
+  EXPECT_EQ(::CompareFileTime(&played.ftLastAccessTime, &played.ftLastWriteTime), 1) << "the sound was not played";
   EXPECT_EQ(ReadValue((sound + L"Current").c_str(), nullptr), Text(wav)) << "the shop's choice was overwritten";
   const std::vector<SimRequest> keys = RequestsSince(start, IsKeyRequest);
   ASSERT_EQ(keys.size(), 1u);
