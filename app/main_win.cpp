@@ -2,14 +2,19 @@
 
 #include "app/autostart_win.h"
 #include "app/main_window_win.h"
+#include "notify/new_request_sound_win.h"
 #include "res/resource_ids.h"
 #include "tray/system_tray_win.h"
+#include "win32/com_apartment.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // One copy per desktop: the tray window's class marks a running copy.
   if (::FindWindowExW(nullptr, nullptr, kTrayWindowClass, nullptr)) return 0;
+  // The tray's console command opens the browser from this thread.
+  const ComApartment com;
 
   EnsureAutostart();
+  RegisterNewRequestSound();
   LoadMainWindowTexts(instance);
   RegisterMainClass(instance);
   if (!StartApplication(instance)) return 0;

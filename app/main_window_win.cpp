@@ -114,6 +114,15 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_PAINT:
       PaintMainWindow(window);
       return 0;
+    case WM_ENDSESSION:
+      // Log-off, shut-down, or an installer that closes programs: end as Exit
+      // does, with the icon removed, before the session ends the process.
+      if (wParam) ::DestroyWindow(window);
+      return 0;
+    case WM_POWERBROADCAST:
+      // Sent once on every resume, whether or not a user is at the machine.
+      if (wParam == PBT_APMRESUMEAUTOMATIC) NoteSystemResumed();
+      return TRUE;
     case WM_DESTROY:
       ::PostQuitMessage(0);
       return 0;

@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "notify/new_request_sound_win.h"
 #include "notify/notification_dialog_win.h"
 #include "service/http_request_win.h"
 #include "service/service_hosts.h"
@@ -33,17 +34,44 @@ void Win32ServicePlatform::ShowBalloon(const std::u16string& text) {
 
 void Win32ServicePlatform::ShowNotificationDialog() { ShowNotificationDialogModally(); }
 
+void Win32ServicePlatform::PlayNewRequestSound() { ::PlayNewRequestSound(); }
+
 void Win32ServicePlatform::OpenUrl(const std::u16string& url) {
   // Shown normally: a browser that this call starts must not stay hidden.
   ::ShellExecuteW(nullptr, L"open", AsWide(url.c_str()), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void Win32ServicePlatform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+bool Win32ServicePlatform::Sleep(std::uint32_t milliseconds) {
+  // The worker thread is a COM apartment: it serves its messages while it
+  // waits. Without the event the wait is for messages alone.
+  HANDLE event = resumed_.get();
+  const DWORD count = event ? 1 : 0;
+  for (const DWORD start = ::GetTickCount();;) {
+    const DWORD elapsed = ::GetTickCount() - start;
+    if (elapsed >= milliseconds) return false;
+    const DWORD woke = ::MsgWaitForMultipleObjects(count, &event, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+    if (count == 1 && woke == WAIT_OBJECT_0) return true;
+    if (woke != WAIT_OBJECT_0 + count) {
+      // A wait that fails must not turn the pause into a busy loop.
+      if (woke == WAIT_FAILED) ::Sleep(milliseconds - elapsed);
+      return false;
+    }
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+}
+
+std::uint32_t Win32ServicePlatform::Milliseconds() { return ::GetTickCount(); }
+
+namespace {
 
 // The program's one platform: the configured hosts on port 80. The worker
-// thread is never stopped and may be inside a request while the process
-// exits: the storage is never destroyed, so the hosts stay readable after
-// every static destructor has run.
+// thread is never stopped and may be inside a request or a wait while the
+// process exits: the storage is never destroyed, so the hosts and the event
+// stay usable after every static destructor has run.
 Win32ServicePlatform& TheWin32ServicePlatform() {
   alignas(Win32ServicePlatform) static unsigned char storage[sizeof(Win32ServicePlatform)];
   static Win32ServicePlatform* platform = ::new (static_cast<void*>(storage))
@@ -51,3 +79,9 @@ Win32ServicePlatform& TheWin32ServicePlatform() {
                            {AsWide(MORVANE_ORDER_HOST), INTERNET_DEFAULT_HTTP_PORT});
   return *platform;
 }
+
+}  // namespace
+
+ServicePlatform& TheServicePlatform() { return TheWin32ServicePlatform(); }
+
+void NoteSystemResumed() { TheWin32ServicePlatform().NoteResume(); }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "service/service_platform.h"
+#include "win32/handles.h"
 
 struct ServiceEndpoint {
   std::wstring host;
@@ -23,13 +24,22 @@ class Win32ServicePlatform : public ServicePlatform {
   void SetTooltipText(const std::u16string& text) override;
   void ShowBalloon(const std::u16string& text) override;
   void ShowNotificationDialog() override;
+  void PlayNewRequestSound() override;
   void OpenUrl(const std::u16string& url) override;
-  void Sleep(std::uint32_t milliseconds) override;
+  bool Sleep(std::uint32_t milliseconds) override;
+  std::uint32_t Milliseconds() override;
+
+  // Ends the worker's current or next wait: the system has resumed.
+  void NoteResume() { ::SetEvent(resumed_.get()); }
 
  private:
   ServiceEndpoint authentication_;
   ServiceEndpoint orders_;
+  // Auto-reset: one resume ends one wait.
+  UniqueKernelHandle resumed_{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
 };
 
 // The program's one platform; start-up hands it down to the service.
 Win32ServicePlatform& TheWin32ServicePlatform();
+// The system has resumed from sleep (the main window hears it).
+void NoteSystemResumed();

@@ -4,6 +4,7 @@
 #include "service/untreated_state.h"
 #include "service/worker_loop_win.h"
 #include "settings/credential_store_win.h"
+#include "win32/handles.h"
 
 void ResetServiceState() {
   UntreatedState& untreated = TheUntreatedState();
@@ -16,6 +17,5 @@ void ResetServiceState() {
 
 void StartWorkerThread(HWND mainWindow) {
   // The thread is never told to stop or waited for: it ends with the process.
-  HANDLE thread = ::CreateThread(nullptr, 0, WorkerLoop, mainWindow, 0, nullptr);
-  if (thread) ::CloseHandle(thread);
+  const UniqueKernelHandle thread(::CreateThread(nullptr, 0, WorkerLoop, mainWindow, 0, nullptr));
 }

@@ -9,9 +9,9 @@ namespace {
 LoginResult ExchangeLogin(ServicePlatform& platform, const char16_t* account, const char16_t* password,
                           SessionIds& ids) {
   const std::u16string path = BuildLoginPath(account, password);
-  // A path over its limit is not sent; the caller hears what it hears when
-  // a request goes wrong on the way.
-  if (path.empty()) return LoginNetworkError;
+  // A path over its limit is not sent. The texts, not the network, are at
+  // fault: the caller hears of a data error.
+  if (path.empty()) return LoginDataError;
   const HttpReply reply = platform.Get(ServiceHost::Authentication, path);
   switch (reply.status) {
     case HttpReply::Status::ConnectFailed:

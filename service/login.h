@@ -17,7 +17,7 @@ enum LoginResult : int {
 // One log-in with the stored credentials; on success, and only then, both
 // identifiers of state are replaced as one update. No credentials: no
 // request. A login path over its limit is not sent and gives
-// LoginNetworkError.
+// LoginDataError.
 LoginResult LoginToService(ServicePlatform& platform, ShopCredentials& credentials, SessionState& state);
 
 struct TestLoginVerdict {

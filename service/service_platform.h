@@ -37,9 +37,16 @@ class ServicePlatform {
   // Shows the notification dialog modally and returns when the user has
   // closed it. The dialog reads newCount of the untreated state itself.
   virtual void ShowNotificationDialog() = 0;
+  // Starts the announcement's sound and returns at once.
+  virtual void PlayNewRequestSound() = 0;
 
   // Opens url in the user's default browser.
   virtual void OpenUrl(const std::u16string& url) = 0;
 
-  virtual void Sleep(std::uint32_t milliseconds) = 0;
+  // Waits milliseconds, or less when the system resumes from sleep
+  // meanwhile (or has resumed since the last wait): true then.
+  virtual bool Sleep(std::uint32_t milliseconds) = 0;
+  // A clock in milliseconds that wraps after 49 days: only the difference
+  // of two readings counts.
+  virtual std::uint32_t Milliseconds() = 0;
 };

@@ -101,7 +101,10 @@ void KeepUntreated(ServicePlatform& platform, const Json::Value& body, int fresh
   untreated.newCount = fresh;
 
   // The dialog reads newCount; the tooltip keeps its old text while it is open.
-  if (untreated.newCount > 0) platform.ShowNotificationDialog();
+  if (untreated.newCount > 0) {
+    platform.PlayNewRequestSound();
+    platform.ShowNotificationDialog();
+  }
   platform.SetTooltipText(TooltipFor(untreated.web.count + untreated.liuyan.count + untreated.tousu.count));
 }
 
@@ -127,16 +130,16 @@ DealStatus StatusOf(const Json::Value& body) {
 
 }  // namespace
 
-void PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated) {
+bool PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated) {
   const SessionIds ids = ReadSessionIds(session);
   // The other thread may have dropped the session since the caller looked.
-  if (ids.session_id[0] == u'\0') return;
+  if (ids.session_id[0] == u'\0') return false;
   // A path over its limit is not sent.
   const std::u16string path = BuildPollPath(ids.shop_id, ids.session_id);
-  if (path.empty()) return;
+  if (path.empty()) return false;
 
   const HttpReply reply = platform.Get(ServiceHost::Orders, path);
-  if (reply.status != HttpReply::Status::Body || reply.body.empty()) return;
+  if (reply.status != HttpReply::Status::Body || reply.body.empty()) return false;
 
   // Of the reading, only the parse and the status text allocate: memory that
   // runs out there makes the reply unreadable, so nothing changes.
@@ -146,13 +149,14 @@ void PollUntreatedRequests(ServicePlatform& platform, SessionState& session, Unt
     root = ParseReply(reply.body);
     if (root) status = StatusOf(MemberOf(*root, "body"));
   } catch (const std::bad_alloc&) {
-    return;
+    return false;
   }
   switch (status) {
     case DealStatus::Untreated: {
       const Json::Value& body = MemberOf(*root, "body");
-      if (const std::optional<int> fresh = CountNewEntries(body, untreated))
-        KeepUntreated(platform, body, *fresh, untreated);
+      const std::optional<int> fresh = CountNewEntries(body, untreated);
+      if (!fresh) return false;
+      KeepUntreated(platform, body, *fresh, untreated);
       break;
     }
     case DealStatus::Treated:
@@ -164,6 +168,7 @@ void PollUntreatedRequests(ServicePlatform& platform, SessionState& session, Unt
       ClearSessionIdIf(session, ids.session_id);
       break;
     case DealStatus::Unreadable:
-      break;
+      return false;
   }
+  return true;
 }

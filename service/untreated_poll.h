@@ -8,10 +8,12 @@
 // Asks the order host what is waiting, with the session held in session.
 // "untreated": the kept lists are replaced, newCount counts the entries the
 // previous lists did not hold, the notification dialog is shown when that
-// count is above 0, and only then the tooltip shows the total.
+// count is above 0 (with the announcement's sound), and only then the
+// tooltip shows the total.
 // "treated": the lists are emptied and the tooltip shows the plain name.
 // "No authority": the session polled with is dropped, so the worker logs in
 // again; a session stored meanwhile by the other thread stays.
 // A failed request, a reply of any other shape, or one that memory does not
 // suffice to read changes nothing.
-void PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated);
+// True when the order host gave a reply of one of these shapes.
+bool PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated);

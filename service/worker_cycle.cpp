@@ -20,7 +20,8 @@ const char16_t* LoginFailureText(int code) {
   }
 }
 
-void LogIn(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session, LoginFailureStreak& streak) {
+void LogIn(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session, WorkerCycleState& state,
+           bool resuming) {
   // The request is taken before the attempt, not cleared after it: a save of
   // new credentials while this log-in is on the wire sets it again, and the
   // next cycle then logs in with them instead of keeping a session of the
@@ -29,23 +30,31 @@ void LogIn(ServicePlatform& platform, ShopCredentials& credentials, SessionState
   ClearSessionId(session);
   const int code = LoginToService(platform, credentials, session);
   if (code == LoginOk) {
-    streak.failureReported = false;
+    state.failureReported = false;
     return;
   }
   if (requested) session.reloginRequested = 1;
-  if (!streak.failureReported) {
+  // A failure while the network comes back is no streak yet: one that
+  // outlasts the grace is reported by the first attempt after it.
+  if (!state.failureReported && !resuming) {
     platform.ShowBalloon(LoginFailureText(code));
-    streak.failureReported = true;
+    state.failureReported = true;
   }
 }
 
 }  // namespace
 
 void RunWorkerCycle(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session,
-                    UntreatedState& untreated, LoginFailureStreak& streak) {
-  if (session.reloginRequested == 1 || !HasSession(session)) LogIn(platform, credentials, session, streak);
+                    UntreatedState& untreated, WorkerCycleState& state) {
+  const bool resuming =
+      state.resumedAt && std::uint32_t(platform.Milliseconds() - *state.resumedAt) < kResumeGraceMilliseconds;
+  if (session.reloginRequested == 1 || !HasSession(session)) LogIn(platform, credentials, session, state, resuming);
   // Right after a successful log-in too: the first poll does not wait a pause.
-  if (HasSession(session)) PollUntreatedRequests(platform, session, untreated);
-  // The dialog of a poll has been closed by now: the pause runs after all the work.
-  platform.Sleep(kWorkerPauseMilliseconds);
+  const bool answered = HasSession(session) && PollUntreatedRequests(platform, session, untreated);
+  // A poll that ended the session ("No authority") calls for a log-in soon.
+  const bool retrySoon = resuming && !(answered && HasSession(session));
+  // The dialog of a poll has been closed by now: the pause runs after all the
+  // work. A resume cuts it short: the next cycle begins at once.
+  if (platform.Sleep(retrySoon ? kResumeRetryMilliseconds : kWorkerPauseMilliseconds))
+    state.resumedAt = platform.Milliseconds();
 }

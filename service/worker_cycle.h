@@ -3,6 +3,7 @@
 // is held, then pause.
 
 #include <cstdint>
+#include <optional>
 
 #include "service/service_platform.h"
 #include "service/session_state.h"
@@ -10,12 +11,20 @@
 #include "service/untreated_state.h"
 
 constexpr std::uint32_t kWorkerPauseMilliseconds = 30000;
+// The network of a machine that wakes up takes a while to come back: for the
+// first minute after a resume a failed exchange is tried again this soon, and
+// a failed log-in shows no balloon.
+constexpr std::uint32_t kResumeGraceMilliseconds = 60000;
+constexpr std::uint32_t kResumeRetryMilliseconds = 5000;
 
-// Kept by the worker thread across cycles. Set once a failed log-in has been
-// reported, so a streak of failures shows one balloon; a success clears it.
-struct LoginFailureStreak {
+// Kept by the worker thread across cycles.
+struct WorkerCycleState {
+  // Set once a failed log-in has been reported, so a streak of failures
+  // shows one balloon; a success clears it.
   bool failureReported = false;
+  // When the system last resumed, on the platform's clock.
+  std::optional<std::uint32_t> resumedAt;
 };
 
 void RunWorkerCycle(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session,
-                    UntreatedState& untreated, LoginFailureStreak& streak);
+                    UntreatedState& untreated, WorkerCycleState& state);

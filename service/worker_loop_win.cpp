@@ -2,10 +2,13 @@
 
 #include "service/process_platform.h"
 #include "service/worker_cycle.h"
+#include "win32/com_apartment.h"
 
 DWORD WINAPI WorkerLoop(LPVOID) {
-  LoginFailureStreak streak;
+  // The notice's View now opens the browser from this thread.
+  const ComApartment com;
+  WorkerCycleState state;
   for (;;) {
-    RunWorkerCycle(TheServicePlatform(), TheShopCredentials(), TheSessionState(), TheUntreatedState(), streak);
+    RunWorkerCycle(TheServicePlatform(), TheShopCredentials(), TheSessionState(), TheUntreatedState(), state);
   }
 }

@@ -13,8 +13,8 @@
 
 namespace {
 
-// Read from each edit, terminator included: anything typed beyond 127
-// characters is dropped.
+// Read from each edit, terminator included; the edits take no more, so
+// nothing typed is dropped.
 constexpr int kFieldCapacity = 128;
 static_assert(kFieldCapacity <= kCredentialCapacity, "a typed text fits the credential buffer");
 
@@ -60,6 +60,8 @@ void OnSettingsCommand(HWND dialog, WORD command) {
 }  // namespace
 
 void InitSettingsDialog(HWND dialog) {
+  for (const int edit : {IDC_ACCOUNT, IDC_PASSWORD})
+    ::SendDlgItemMessageW(dialog, edit, EM_SETLIMITTEXT, kFieldCapacity - 1, 0);
   const CredentialPair held = ReadCredentials(TheShopCredentials());
   if (held.exists) {
     // The password edit masks what it is given.

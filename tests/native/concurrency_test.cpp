@@ -45,7 +45,7 @@ TEST(Concurrency, WorkerCyclesMeetSettingsSavesAndConsoleLaunches) {
     FakeServicePlatform platform;
     platform.answer = service;
     const auto untreated = std::make_unique<UntreatedState>();
-    LoginFailureStreak streak;
+    WorkerCycleState streak;
     for (; saving; ++cycles, platform.requests.clear())
       RunWorkerCycle(platform, credentials, session, *untreated, streak);
   });

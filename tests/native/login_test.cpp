@@ -68,8 +68,9 @@ TEST(Login, TurnsEveryReplyIntoItsCodeAndVerdict) {
       {Success(R"("s")", R"("p")"), LoginNoCredentials, kPassed, u"old|oldshop", u"shop 1", u"p&w", false, 1},
       {{}, LoginNoCredentials, kEnterFirst, u"old|oldshop", u"shop 1", u"", true, 0},
       {{}, LoginNoCredentials, kEnterFirst, u"old|oldshop", u"", u"p&w", true, 0},
-      {{}, LoginNetworkError, kNetwork, u"old|oldshop", std::u16string(127, u'\u5E97'), u"p&w", true, 0},  // 1143 units
-                                                                                                           // encoded
+      // 127 characters each fit the edits, but 1143 units encoded do not fit the path.
+      {{}, LoginDataError, kData, u"old|oldshop", std::u16string(127, u'\u5E97'), u"p&w", true, 0},
+      {{}, LoginDataError, kData, u"old|oldshop", u"shop 1", std::u16string(127, u'\u5E97'), true, 0},
   };
   for (const auto& row : rows) {
     const auto name = testing::Message() << "row " << &row - rows;
@@ -86,7 +87,7 @@ TEST(Login, TurnsEveryReplyIntoItsCodeAndVerdict) {
               row.ids + u"|" + row.verdict + u"|" + (row.verdict == kPassed ? u"1" : u"0"))
         << name;
     const auto untreated = std::make_unique<UntreatedState>();
-    LoginFailureStreak streak;
+    WorkerCycleState streak;
     session.reloginRequested = 1;
     RunWorkerCycle(platform, credentials, session, *untreated, streak);
     EXPECT_TRUE(platform.balloons == kBalloons.at(row.code) &&

@@ -80,7 +80,9 @@ TEST(Poll, CountsEntriesTheLastReplyDidNotHold) {
   for (const auto& row : rows) {
     PollRun run;
     for (const std::string& reply : row.replies) run.Poll(Body(reply));
-    EXPECT_TRUE(run.state->newCount == row.newCount && run.platform.notificationDialogs == row.dialogs) << row.name;
+    EXPECT_EQ(run.state->newCount, row.newCount) << row.name;
+    EXPECT_EQ(run.platform.notificationDialogs, row.dialogs) << row.name;
+    EXPECT_EQ(run.platform.sounds, row.dialogs) << row.name << ": one sound with each announcement";
     std::u16string count;
     for (const char digit : std::to_string(row.waiting)) count += digit;
     EXPECT_EQ(run.platform.tooltips.back(), row.waiting ? u"Morvane（" + count + u"条待处理业务请求）" : u"Morvane")

@@ -27,10 +27,13 @@ struct FakeServicePlatform : ServicePlatform {
   std::vector<std::pair<ServiceHost, std::u16string>> requests;
   std::vector<std::u16string> tooltips, balloons, openedUrls;
   std::vector<std::uint32_t> sleeps;
-  int notificationDialogs = 0;
+  // Moved on by each exchange and each whole pause; wraps 70 s in, as the system's does after 49 days.
+  std::uint32_t clock = 4294897296u, exchangeMs = 0;
+  int resumeIn = -1;  // the pause (counted from 0) that a resume ends at once
+  int notificationDialogs = 0, sounds = 0;
 
   HttpReply Get(ServiceHost host, const std::u16string& path) override {
-    requests.emplace_back(host, path);
+    requests.emplace_back(host, path), clock += exchangeMs;
     if (onGet) onGet();
     if (queued[host].empty()) return answer ? answer(host, path) : HttpReply{};
     HttpReply reply = std::move(queued[host].front());
@@ -41,8 +44,13 @@ struct FakeServicePlatform : ServicePlatform {
   void ShowNotificationDialog() override {
     ++notificationDialogs, onNotificationDialog ? onNotificationDialog() : void();
   }
+  void PlayNewRequestSound() override { ++sounds; }
   void OpenUrl(const std::u16string& url) override { openedUrls.push_back(url); }
-  void Sleep(std::uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
+  bool Sleep(std::uint32_t milliseconds) override {
+    sleeps.push_back(milliseconds);
+    return int(sleeps.size()) - 1 == resumeIn || (clock += milliseconds, false);
+  }
+  std::uint32_t Milliseconds() override { return clock; }
   int RequestsTo(ServiceHost host) const {
     return int(
         std::count_if(requests.begin(), requests.end(), [&](const auto& request) { return request.first == host; }));

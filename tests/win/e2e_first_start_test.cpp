@@ -2,7 +2,7 @@
 // value is put right (and a path of the longest length that fits is left
 // alone), the user is asked once for credentials, tries them in the settings
 // dialog against every kind of broken reply, saves them, and the worker logs
-// in with them.
+// in with them; after a night's sleep it is back to work at once.
 #include "res/resource_ids.h"
 #include "tests/win/e2e_harness.h"
 
@@ -15,6 +15,8 @@ constexpr wchar_t kDataError[] = L"数据错误，请稍后再试！";
 using FirstStart = EndToEnd;
 
 TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
+  // No sound chosen yet for the announcement: the program registers its own.
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, L"AppEvents\\Schemes\\Apps\\Morvane\\MorvaneNewRequest\\.Current");
   // A copy at a path of exactly 257 characters, already registered (as a
   // REG_EXPAND_SZ, which a rewrite would turn into REG_SZ).
   const std::wstring exe = ProgramPath();
@@ -44,11 +46,15 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   for (const TrayNotification& n : shell_->Notifications())
     EXPECT_TRUE(!(n.flags & NIF_INFO) || n.infoTitle == L"Morvane");
   EXPECT_EQ(ReadValue(kRunKey, L"Morvane"), Text(L"\"" + exe + L"\""));
+  EXPECT_EQ(ReadValue(L"AppEvents\\Schemes\\Apps\\Morvane\\MorvaneNewRequest\\.Current", nullptr),
+            Text(L"%SystemRoot%\\media\\Windows Notify System Generic.wav", REG_EXPAND_SZ));
   EXPECT_TRUE(RequestsSince(start, IsLogIn).empty());
 
   program.Command(IDM_SETTINGS);
   const HWND settings = WaitForWindow(program.ProcessId(), kDialogClass, L"Morvane设置", 5000);
   ASSERT_NE(settings, nullptr);
+  EXPECT_EQ(::SendDlgItemMessageW(settings, IDC_ACCOUNT, EM_GETLIMITTEXT, 0, 0), 127) << "nothing typed is dropped";
+  EXPECT_EQ(::SendDlgItemMessageW(settings, IDC_PASSWORD, EM_GETLIMITTEXT, 0, 0), 127);
   EXPECT_EQ(ControlText(settings, IDC_ACCOUNT), Widened(account_));
   EXPECT_EQ(ControlText(settings, IDC_PASSWORD), L"");
   EXPECT_EQ(ControlText(settings, IDC_STATUS), L"请设置Zarnik网点登录帐号与密码！！！");
@@ -113,9 +119,27 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   EXPECT_EQ(poll->Param("shop_id"), shopId_);
   ::Sleep(2000);
   EXPECT_EQ(Notified(*shell_, NIF_TIP), std::vector<std::wstring>{L"Morvane"});
+
+  // The machine resumes a few seconds after that poll. Overnight the session
+  // ended; the first poll is refused, and so is every log-in for 20 s. The
+  // worker polls at once, logs in without a balloon once it can, and
+  // announces what came in the night.
+  SimCall("/sessions/expire", {{"shop_id", shopId_}});
+  SimCall("/entry/add", {{"shop_id", shopId_}, {"category", "web"}, {"entry", "W-1"}});
+  SimCall("/fault", {{"host", "order"}, {"kind", "refuse"}, {"times", "1"}});
+  SimCall("/fault", {{"host", "auth"}, {"kind", "refuse"}});
+  const std::uint64_t resumed = LogMark();
+  ::PostMessageW(program.MainWindow(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+  ASSERT_TRUE(WaitForRequest(resumed, IsPoll, 10000)) << "the pause ran on after the resume";
+  ::Sleep(20000);
+  EXPECT_EQ(WaitForRequest(resumed, IsLogIn, 1).value_or(SimRequest{}).fault, "refuse") << "no log-in tried";
+  SimCall("/fault/clear");
+  ASSERT_NE(WaitForWindow(program.ProcessId(), kDialogClass, L"", 20000), nullptr) << "nothing announced";
   EXPECT_EQ(Notified(*shell_, NIF_INFO), std::vector<std::wstring>{kSetCredentials});
 
-  program.Command(IDM_EXIT);
+  // The user logs off with the notice still open: the program ends as Exit
+  // ends it.
+  ::PostMessageW(program.MainWindow(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
   EXPECT_EQ(program.WaitForExit(10000), 0u);
   ::DeleteFileW(copy.c_str());
 }

@@ -2,11 +2,14 @@
 // requests and the console it opens, a second start, the console command
 // without a key, a session the service ends, a host that accepts and never
 // answers, recovery without a restart, and Exit while a reply is awaited.
+#include <fstream>
+
 #include "res/resource_ids.h"
 #include "tests/win/e2e_harness.h"
 
 namespace {
 
+using namespace std::string_literals;
 constexpr wchar_t kNoKey[] = L"自动登录失败，请检查用户名与密码。";
 
 std::wstring Notice(int count) {
@@ -23,6 +26,13 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   SimCall("/entry/add", {{"shop_id", shopId_}, {"category", "tousu"}, {"entry", "投诉-1"}});
   WriteValue(kCredentialsKey, L"Account", Text(Widened(account_)));
   WriteValue(kCredentialsKey, L"Password", {REG_BINARY, Shifted(password_)});
+  // The shop chose a sound of its own for the announcement, a small wave
+  // file (Wine plays the scheme's .Default): kept, and read with each notice.
+  const std::wstring wav = std::wstring(_wgetenv(L"TEMP")) + L"\\morvane-chosen.wav";
+  const std::wstring sound = L"AppEvents\\Schemes\\Apps\\Morvane\\MorvaneNewRequest\\.";
+  std::ofstream(wav.c_str(), std::ios::binary)
+      << "RIFF\x2c\0\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x40\x1f\0\0\x40\x1f\0\0\1\0\x08\0data\x08\0\0\0\x80\x80\x80\x80\x80\x80\x80\x80"s;
+  for (const wchar_t* scheme : {L"Default", L"Current"}) WriteValue((sound + scheme).c_str(), nullptr, Text(wav));
   const std::uint64_t start = LogMark();
   // Started at log-on before the taskbar takes icons: the program serves the
   // shop meanwhile.
@@ -54,6 +64,10 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   shell_->refusing = false;
   ASSERT_TRUE(shell_->WaitFor([](const TrayNotification& n) { return n.message == NIM_ADD; }));
   EXPECT_EQ(shell_->Notifications().at(0).tip, Waiting(3));
+  WIN32_FILE_ATTRIBUTE_DATA played = {};  // read after it was written: Wine opened it to play it
+  ::GetFileAttributesExW(wav.c_str(), GetFileExInfoStandard, &played);
+  EXPECT_EQ(::CompareFileTime(&played.ftLastAccessTime, &played.ftLastWriteTime), 1) << "the sound was not played";
+  EXPECT_EQ(ReadValue((sound + L"Current").c_str(), nullptr), Text(wav)) << "the shop's choice was overwritten";
   const std::vector<SimRequest> keys = RequestsSince(start, IsKeyRequest);
   ASSERT_EQ(keys.size(), 1u);
   EXPECT_EQ(keys[0].Param("session_id"), session);

@@ -40,15 +40,9 @@ std::vector<HWND> FindWindows(DWORD processId, const wchar_t* windowClass, const
 }
 
 HWND WaitForWindow(DWORD processId, const wchar_t* windowClass, const wchar_t* caption, DWORD timeoutMs) {
-  HWND found = nullptr;
-  WaitUntil(
-      [&] {
-        const std::vector<HWND> windows = FindWindows(processId, windowClass, caption);
-        found = windows.empty() ? nullptr : windows.front();
-        return found != nullptr;
-      },
-      timeoutMs);
-  return found;
+  std::vector<HWND> windows;
+  WaitUntil([&] { return !(windows = FindWindows(processId, windowClass, caption)).empty(); }, timeoutMs);
+  return windows.empty() ? nullptr : windows.front();
 }
 
 std::optional<std::wstring> ControlText(HWND dialog, int id) {
