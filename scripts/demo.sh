@@ -13,7 +13,8 @@
 # notification dialog and the console come as the timetable runs. Without
 # one it runs on Xvfb, goes through the stages as a user would (the first
 # balloon, the tray menu, the settings dialog with a test log-in, the
-# notification dialog, View now and the console page, the tooltip, About)
+# notification dialog, View now and the console page, the tooltip and the
+# waiting count on the icon, About; it lists the registered sound event)
 # and saves a screenshot of each to build/demo/screenshots/.
 # Ctrl-C stops everything it started. MORVANE_DPI=144 runs the desktop at
 # 150 % scaling (144 dpi; 120 for 125 %), 96 (100 %) without it.
@@ -164,6 +165,11 @@ sleep 0.5
 xdotool mousemove "$tray_x" "$tray_y"
 sleep 2
 shot 06-tray-tooltip
+echo "== the waiting count on the tray icon, close up"
+import -display "$DISPLAY" -window root -crop 160x40+864+728 "$shots/06-tray-badge.png"
+echo "   saved $shots/06-tray-badge.png"
+echo "== the announcement's sound event, registered for Windows' Sound settings"
+"$loader" reg query 'HKCU\AppEvents\Schemes\Apps\Morvane' /s </dev/null 2>/dev/null | tr -d '\r' | sed 's/^/   /'
 echo "== the About dialog"
 xdotool click 3
 sleep 1
