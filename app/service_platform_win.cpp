@@ -66,8 +66,6 @@ bool Win32ServicePlatform::Sleep(std::uint32_t milliseconds) {
 
 std::uint32_t Win32ServicePlatform::Milliseconds() { return ::GetTickCount(); }
 
-namespace {
-
 // The program's one platform: the configured hosts on port 80. The worker
 // thread is never stopped and may be inside a request or a wait while the
 // process exits: the storage is never destroyed, so the hosts and the event
@@ -79,9 +77,5 @@ Win32ServicePlatform& TheWin32ServicePlatform() {
                            {AsWide(MORVANE_ORDER_HOST), INTERNET_DEFAULT_HTTP_PORT});
   return *platform;
 }
-
-}  // namespace
-
-ServicePlatform& TheServicePlatform() { return TheWin32ServicePlatform(); }
 
 void NoteSystemResumed() { TheWin32ServicePlatform().NoteResume(); }
