@@ -56,6 +56,8 @@ start_sim() {
   local state=$1 exe=$2
   shift 2
   stop_sim "$state"
+  # There before the wait reads it, whenever the simulator's shell opens it.
+  : >"$state/sim.listening"
   "$exe" --port 0 "$@" </dev/null >"$state/sim.listening" 2>"$state/sim.log" &
   echo $! >"$state/sim.pid"
   for _ in $(seq 100); do
