@@ -46,7 +46,7 @@ build_native() {
   cmake --build "$dir" -j "$jobs" ${1:+--target "$@"}
 }
 
-# Wine sessions of the demo and the tests (tests/wine/session.sh makes them):
+# Wine sessions of the demo and the tests (scripts/wine-session.sh makes them):
 # zarnik-sim beside them and the prefix's settings that point the program at
 # it. Each function that talks to the prefix needs the session's env loaded.
 

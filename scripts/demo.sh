@@ -34,7 +34,7 @@ build_windows "$arch" ON
 
 state="$build_root/demo"
 shots="$state/screenshots"
-session="$root/tests/wine/session.sh"
+session="$root/scripts/wine-session.sh"
 if [ "$arch" = x86_64 ]; then loader=/usr/lib/wine/wine64 setup_arch=x64; else loader=/usr/lib/wine/wine setup_arch=x86; fi
 setup="$build_root/win-$arch/bin/morvane-setup-$setup_arch.exe"
 

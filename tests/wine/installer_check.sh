@@ -3,7 +3,7 @@
 # silent install that starts the program and finds that folder again, silent
 # install over the running copy, the move from the 32-bit set-up to the
 # 64-bit one, an uninstall that a copy which does not close stops, and a
-# silent uninstall, in the Wine session that session.sh started; checks the
+# silent uninstall, in the Wine session that scripts/wine-session.sh started; checks the
 # files, the registry and the running copies after each step, and that the
 # set-up program and the exe carry one version.
 #   installer_check.sh STATE_DIR BIN_DIR   (the other architecture's build beside this one)

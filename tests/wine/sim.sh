@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Starts or stops the service simulator of a test run: zarnik-sim on a free
 # loopback port, its pid, port and log in the Wine session's state folder,
-# and the prefix's browser proxy pointed at it. The tests add the shops they
-# need, so it starts with none.
+# the prefix's browser proxy pointed at it, and the prefix's browser set to
+# one that records the addresses it is given (STATE_DIR/urls.txt). The tests
+# add the shops they need, so it starts with none.
 #   sim.sh start STATE_DIR SIM_EXE
 #   sim.sh stop STATE_DIR
 set -euo pipefail
-. "$(dirname "$0")/../../scripts/common.sh"
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../scripts/common.sh"
 state=$(cd "$2" && pwd)
 
 case "$1" in
@@ -15,6 +17,7 @@ case "$1" in
     # shellcheck disable=SC1091
     . "$state/env"
     set_browser_proxy "$(cat "$state/sim.port")"
+    set_browser "\"/bin/bash\" \"$here/browser.sh\" \"$state/urls.txt\""
     ;;
   stop) stop_sim "$state" ;;
   *) echo "usage: $0 start|stop STATE_DIR [SIM_EXE]" >&2; exit 2 ;;

@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# Starts or stops the Wine session of a test run: an Xvfb display (or the
-# user's, MORVANE_DISPLAY), a Wine prefix with a virtual desktop (it draws a
-# taskbar with the notification area, shared by every process of the
+# Starts or stops a Wine session of the demo or a test run: an Xvfb display
+# (or the user's, MORVANE_DISPLAY), a Wine prefix with a virtual desktop (it
+# draws a taskbar with the notification area, shared by every process of the
 # prefix), and one persistent wineserver. Everything lives in the state
 # folder given, under the build folder; nothing outside it is touched.
-#   [MORVANE_DPI=144] session.sh start STATE_DIR WINE_LOADER
-#   session.sh stop STATE_DIR
+#   [MORVANE_DPI=144] wine-session.sh start STATE_DIR WINE_LOADER [BROWSER_COMMAND]
+#   wine-session.sh stop STATE_DIR
 set -euo pipefail
 action=$1
 state=$(mkdir -p "$2" && cd "$2" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../scripts/common.sh"
+. "$here/common.sh"
 export WINEPREFIX="$state/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" HOME="$state/home"
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 mkdir -p "$HOME"
@@ -27,7 +27,7 @@ stop_session() {
 }
 
 start_session() {
-  local loader=$1 display=${MORVANE_DISPLAY:-}
+  local loader=$1 browser=${2:-} display=${MORVANE_DISPLAY:-}
   display=${display#:}
   stop_session
   if [ -z "$display" ]; then
@@ -46,7 +46,7 @@ start_session() {
   # The desktop settings must be in place before the desktop process starts:
   # write them, let every process of the prefix end, then keep one server
   # that does not hold the caller's output open (ctest waits for it).
-  "$loader" regedit /S "$here/prefix-settings.reg" </dev/null >/dev/null 2>&1
+  "$loader" regedit /S "$here/wine-prefix.reg" </dev/null >/dev/null 2>&1
   # MORVANE_DPI (e.g. 144 for 150 % scaling): the screen's DPI, which Wine
   # reads at the session's start.
   if [ -n "${MORVANE_DPI:-}" ]; then
@@ -57,14 +57,14 @@ start_session() {
   wineserver -w
   wineserver -p </dev/null >/dev/null 2>&1
   # The first program to use the desktop starts the desktop process, which
-  # outlives it: start it here, detached from every test's output. The
-  # prefix's browser records the addresses it is given.
-  MORVANE_WINE_LOADER=$loader set_browser "\"/bin/bash\" \"$here/browser.sh\" \"$state/urls.txt\""
-  "$loader" regedit /S "$here/prefix-settings.reg" </dev/null >/dev/null 2>&1
+  # outlives it: start it here (the settings written again), detached from
+  # every test's output; the prefix's browser where one is given.
+  if [ -n "$browser" ]; then MORVANE_WINE_LOADER=$loader set_browser "$browser"; fi
+  "$loader" regedit /S "$here/wine-prefix.reg" </dev/null >/dev/null 2>&1
 }
 
 case "$action" in
-  start) start_session "$3" ;;
+  start) start_session "$3" "${4:-}" ;;
   stop) stop_session ;;
-  *) echo "usage: $0 start|stop STATE_DIR [WINE_LOADER]" >&2; exit 2 ;;
+  *) echo "usage: $0 start|stop STATE_DIR [WINE_LOADER [BROWSER_COMMAND]]" >&2; exit 2 ;;
 esac
