@@ -100,7 +100,7 @@ Json::Value SimCall(const std::string& path, const std::vector<std::pair<std::st
   const auto page = Exchange(L"sim.control", post ? L"POST" : L"GET", Widened(path), body);
   Json::Value answer;
   if (!page || !Json::Reader().parse(page->second, answer)) return Json::Value();
-  EXPECT_TRUE(!post || answer.get("ok", false).asBool()) << path << ": " << page->second;
+  if (post) EXPECT_TRUE(answer.get("ok", false).asBool()) << path << ": " << page->second;
   return answer;
 }
 
@@ -186,7 +186,7 @@ MorvaneRun::MorvaneRun(ShellTrayRecorder& shell, const std::wstring& exe) {
   iconShown_ = !shell.refusing &&
                shell.WaitFor([](const TrayNotification& n) { return n.message == NIM_ADD; }, std::chrono::seconds(20));
   // The main window is never shown; one copy runs at a time.
-  for (int i = 0; i < 50 && !mainWindow_; ++i, ::Sleep(100)) mainWindow_ = ::FindWindowW(L"Dovrel", nullptr);
+  for (int i = 0; i < 50 && !(mainWindow_ = ::FindWindowW(L"Dovrel", nullptr)); ++i) ::Sleep(100);
 }
 
 MorvaneRun::~MorvaneRun() {

@@ -54,6 +54,8 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   EXPECT_EQ(frame.right, monitor.rcWork.right);
   EXPECT_EQ(frame.bottom, monitor.rcWork.bottom);
   EXPECT_TRUE(::GetWindowLongW(notice, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  EXPECT_EQ(::GetWindowLongW(::GetDlgItem(notice, IDOK), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON)
+      << "Enter: View now";
   const std::string session = RequestsSince(start, IsPoll).at(0).Param("session_id");
 
   // View now: the console opens with a fresh key of this session, once.

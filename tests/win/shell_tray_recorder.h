@@ -31,7 +31,10 @@ class ShellTrayRecorder {
  public:
   static constexpr int kTaskbarHeight = 40;
   ShellTrayRecorder();
-  ~ShellTrayRecorder() { ::PostThreadMessageW(threadId_, WM_QUIT, 0, 0), thread_.join(); }
+  ~ShellTrayRecorder() {
+    ::PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+    thread_.join();
+  }
 
   std::vector<TrayNotification> Notifications() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -52,7 +55,9 @@ class ShellTrayRecorder {
   // "TaskbarCreated" to the window and waits up to a second for its answer,
   // as a taskbar re-created while the program talks to it.
   void AnnounceTaskbarBeforeAnswer(HWND window, int everyNth) {
-    calls_ = 0, announceTo_ = window, announceEvery_ = everyNth;
+    calls_ = 0;
+    announceTo_ = window;
+    announceEvery_ = everyNth;
   }
   // Announcements the window did not answer within the second.
   std::atomic<int> unanswered{0};

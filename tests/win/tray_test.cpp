@@ -60,12 +60,16 @@ bool PumpUntil(std::chrono::milliseconds limit, Done done) {
 
 // A tray that hangs must fail the run in two minutes, not at the runner's
 // limit; the whole program takes about half a minute.
-[[maybe_unused]] const bool watchdog = (std::thread([] {
-                                          ::Sleep(120000), std::fputs("FAILED: the tray hangs\n", stderr),
-                                              std::fflush(stderr);
-                                          ::TerminateProcess(::GetCurrentProcess(), 1);
-                                        }).detach(),
-                                        true);
+void Watchdog() {
+  ::Sleep(120000);
+  std::fputs("FAILED: the tray hangs\n", stderr);
+  std::fflush(stderr);
+  ::TerminateProcess(::GetCurrentProcess(), 1);
+}
+[[maybe_unused]] const bool watchdog = [] {
+  std::thread(Watchdog).detach();
+  return true;
+}();
 
 // Looks at the context menu as it is about to be shown, then closes it from
 // the menu's modal loop.
@@ -95,19 +99,27 @@ TEST_F(TrayTest, WhatTheShellIsToldOverTheIconsLife) {
   shell.refusing = true;
   EXPECT_FALSE(tray.CreateTrayIcon(Instance(), nullptr, Icon(IDI_MORVANE)));
   HWND window = tray.TrayWindow();
-  shell.refusing = false, ::PostMessageW(window, CSystemTray::taskbarCreatedMessage, 0, 0);
+  shell.refusing = false;
+  ::PostMessageW(window, CSystemTray::taskbarCreatedMessage, 0, 0);
   ASSERT_TRUE(PumpUntil(3s, [&] { return !shell.Notifications().empty(); }));
-  TrayNotification n = Last();
-  EXPECT_TRUE(n.message == NIM_ADD && n.flags == kCreationFlags && n.id == 130 && n.callbackMessage == WM_APP + 10 &&
-              n.window == window && n.tip == L"Morvane" && n.hasIcon);
+  const TrayNotification added = Last();
+  EXPECT_EQ(added.message, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(added.flags, kCreationFlags);
+  EXPECT_EQ(added.id, 130u);
+  EXPECT_EQ(added.callbackMessage, static_cast<UINT>(WM_APP + 10));
+  EXPECT_EQ(added.window, window);
+  EXPECT_EQ(added.tip, L"Morvane");
+  EXPECT_TRUE(added.hasIcon);
   const std::wstring longTip(200, L'条'), longBalloon(300, L'网'), tip = L"Morvane（3条待处理业务请求）";
   tray.SetTooltipText(longTip.c_str());
   EXPECT_EQ(Last().tip, longTip.substr(0, 127));
   tray.SetTooltipText(tip.c_str());
-  EXPECT_TRUE(Last().tip == tip && Last().flags == NIF_TIP) << "a shorter text keeps no old tail";
+  EXPECT_EQ(Last().tip, tip) << "a shorter text keeps no old tail";
+  EXPECT_EQ(Last().flags, static_cast<UINT>(NIF_TIP));
   std::vector<std::vector<BYTE>> badges;  // the icons shown at 3, 120 and 0 waiting
   for (int count : {3, 120, 0}) {
-    shell.Clear(), tray.ShowWaitingCount(count);
+    shell.Clear();
+    tray.ShowWaitingCount(count);
     ASSERT_TRUE(PumpUntil(3s, [&] { return !shell.Notifications().empty(); })) << count << " waiting";
     badges.push_back(Last().iconColour);
   }
@@ -115,33 +127,53 @@ TEST_F(TrayTest, WhatTheShellIsToldOverTheIconsLife) {
   EXPECT_NE(badges[1], badges[0]) << "120 waiting: the 99+ badge";
   EXPECT_EQ(badges[2], ColourAtTraySize(IDI_MORVANE)) << "none waiting: icon 107 exactly";
   for (const std::wstring& text : {std::wstring(L"登录Zarnik失败，请检查网络情况。"), longBalloon, longBalloon}) {
-    shell.Clear(), tray.ShowBalloon(text.c_str());
+    shell.Clear();
+    tray.ShowBalloon(text.c_str());
     ASSERT_EQ(shell.Notifications().size(), 1u) << "every balloon is sent, a repeat too";
-    EXPECT_TRUE((n = Last()).message == NIM_MODIFY && n.flags == NIF_INFO && n.infoTitle == L"Morvane" &&
-                n.timeout == 10000 && n.infoFlags == 0 && n.info == text.substr(0, 255));
+    const TrayNotification balloon = Last();
+    EXPECT_EQ(balloon.message, static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(balloon.flags, static_cast<UINT>(NIF_INFO));
+    EXPECT_EQ(balloon.infoTitle, L"Morvane");
+    EXPECT_EQ(balloon.timeout, 10000u);
+    EXPECT_EQ(balloon.infoFlags, 0u);
+    EXPECT_EQ(balloon.info, text.substr(0, 255));
   }
-  EXPECT_TRUE(tray.HandleTrayMessage(130, WM_RBUTTONUP) == 1 && tray.defaultCommand == 32777) << "default: log-in";
+  EXPECT_EQ(tray.HandleTrayMessage(130, WM_RBUTTONUP), 1);
+  EXPECT_EQ(tray.defaultCommand, 32777) << "the menu's default: log-in";
   auto command = [&, posted = MSG{}]() mutable {
     return ::PeekMessageW(&posted, window, WM_COMMAND, WM_COMMAND, PM_REMOVE) ? posted.wParam : 0;
   };
-  EXPECT_TRUE(tray.HandleTrayMessage(130, WM_LBUTTONDBLCLK) == 1 && command() == 32777) << "a double-click";
-  EXPECT_TRUE(tray.HandleTrayMessage(130, WM_LBUTTONUP) == 1 && command() == 0) << "a single click does nothing";
+  EXPECT_EQ(tray.HandleTrayMessage(130, WM_LBUTTONDBLCLK), 1);
+  EXPECT_EQ(command(), 32777u) << "a double-click logs in";
+  EXPECT_EQ(tray.HandleTrayMessage(130, WM_LBUTTONUP), 1);
+  EXPECT_EQ(command(), 0u) << "a single click does nothing";
 
   // The taskbar re-created while the tray window's own thread waits in a
   // shell call: the window hears of it inside that call.
-  shell.Clear(), shell.AnnounceTaskbarBeforeAnswer(window, 1);
-  tray.SetIconImage(Icon(IDI_SPIN_1)), shell.AnnounceTaskbarBeforeAnswer(nullptr, 0);
-  EXPECT_TRUE(Last().flags == NIF_ICON && Last().hasIcon && Last().info.empty()) << "an icon update shows no balloon";
+  shell.Clear();
+  shell.AnnounceTaskbarBeforeAnswer(window, 1);
+  tray.SetIconImage(Icon(IDI_SPIN_1));
+  shell.AnnounceTaskbarBeforeAnswer(nullptr, 0);
+  const TrayNotification frame = Last();
+  EXPECT_EQ(frame.flags, static_cast<UINT>(NIF_ICON));
+  EXPECT_TRUE(frame.hasIcon);
+  EXPECT_EQ(frame.info, L"") << "an icon update shows no balloon";
   ASSERT_TRUE(PumpUntil(3s, [&] { return Last().message == NIM_ADD; })) << "the icon comes back";
-  EXPECT_TRUE((n = Last()).flags == kCreationFlags && n.window == window && n.hasIcon && n.tip == tip &&
-              shell.unanswered == 0)
-      << "as it last was";
+  const TrayNotification back = Last();  // as it last was
+  EXPECT_EQ(back.flags, kCreationFlags);
+  EXPECT_EQ(back.window, window);
+  EXPECT_TRUE(back.hasIcon);
+  EXPECT_EQ(back.tip, tip);
+  EXPECT_EQ(shell.unanswered, 0);
 
   shell.Clear();
-  EXPECT_TRUE(tray.RemoveTrayIcon() && tray.RemoveTrayIcon());
-  tray.SetTooltipText(L"after removal"), ::PostMessageW(HWND_BROADCAST, CSystemTray::taskbarCreatedMessage, 0, 0);
+  EXPECT_TRUE(tray.RemoveTrayIcon());
+  EXPECT_TRUE(tray.RemoveTrayIcon()) << "a second removal";
+  tray.SetTooltipText(L"after removal");
+  ::PostMessageW(HWND_BROADCAST, CSystemTray::taskbarCreatedMessage, 0, 0);
   PumpUntil(300ms, [] { return false; });
-  EXPECT_TRUE(shell.Notifications().size() == 1 && Last().message == NIM_DELETE) << "deleted once, then left alone";
+  ASSERT_EQ(shell.Notifications().size(), 1u) << "deleted once, then left alone";
+  EXPECT_EQ(Last().message, static_cast<DWORD>(NIM_DELETE));
 }
 
 // Texts of many lengths, each ending in its number, so that a cut, a mixture
@@ -156,12 +188,21 @@ std::wstring Text(const wchar_t* head, int i) {
 TEST_F(TrayTest, UpdatesFromTwoThreadsReachTheShellWholeWithTheirOwnFlagsOnly) {
   constexpr int kUpdates = 600;
   ASSERT_TRUE(tray.CreateTrayIcon(Instance(), nullptr, Icon(IDI_MORVANE)));
-  shell.Clear(), shell.AnnounceTaskbarBeforeAnswer(tray.TrayWindow(), 37);
-  ASSERT_TRUE(tray.LoadAnimationFrames() && tray.StartAnimation());
+  shell.Clear();
+  shell.AnnounceTaskbarBeforeAnswer(tray.TrayWindow(), 37);
+  ASSERT_TRUE(tray.LoadAnimationFrames());
+  ASSERT_TRUE(tray.StartAnimation());
+  std::vector<std::wstring> tipsSent, balloonsSent;
+  for (int i = 0; i < kUpdates; ++i) {
+    tipsSent.push_back(Text(L"Morvane（待处理）", i));
+    balloonsSent.push_back(Text(L"登录失败", i));
+  }
   std::atomic<bool> done{false};
   std::thread worker([&] {
-    for (int i = 0; i < kUpdates; ++i)
-      tray.SetTooltipText(Text(L"Morvane（待处理）", i).c_str()), tray.ShowBalloon(Text(L"登录失败", i).c_str());
+    for (int i = 0; i < kUpdates; ++i) {
+      tray.SetTooltipText(tipsSent[i].c_str());
+      tray.ShowBalloon(balloonsSent[i].c_str());
+    }
     done = true;
   });
   PumpUntil(20s, [&] { return (tray.AnimationRunning() || done || tray.StartAnimation()) && done; });
@@ -170,54 +211,44 @@ TEST_F(TrayTest, UpdatesFromTwoThreadsReachTheShellWholeWithTheirOwnFlagsOnly) {
   EXPECT_EQ(shell.unanswered.load(), 0) << "the tray window stopped answering during a shell call";
   // Each notification by its kind: the icon put back on the re-created
   // taskbar, an animation frame, a tooltip or a balloon, whole and in order.
-  int tips = 0, balloons = 0, icons = 0, adds = 0, wrong = 0;
-  for (const TrayNotification& n : shell.Notifications())
-    wrong += n.message == NIM_ADD  ? n.flags != kCreationFlags || !n.info.empty() || (++adds, false)
-             : n.flags == NIF_ICON ? !n.hasIcon || !n.info.empty() || (++icons, false)
-             : n.flags == NIF_TIP
-                 ? n.tip != Text(L"Morvane（待处理）", tips++)
-                 : n.flags != NIF_INFO || n.info != Text(L"登录失败", balloons++) || n.infoTitle != L"Morvane";
-  EXPECT_TRUE(wrong == 0 && tips == kUpdates && balloons == kUpdates && icons > 10 && adds > 0)
-      << wrong << " wrong, " << tips << " tips, " << balloons << " balloons, " << icons << " icons, " << adds
-      << " adds";
+  std::vector<std::wstring> tips, balloons, strays;  // strays: flags that belong to no kind
+  int icons = 0, adds = 0;
+  for (const TrayNotification& n : shell.Notifications()) {
+    if (n.message == NIM_ADD && n.flags == kCreationFlags && n.hasIcon && n.info.empty()) {
+      ++adds;
+    } else if (n.message == NIM_MODIFY && n.flags == NIF_ICON && n.hasIcon && n.info.empty()) {
+      ++icons;
+    } else if (n.message == NIM_MODIFY && n.flags == NIF_TIP) {
+      tips.push_back(n.tip);
+    } else if (n.message == NIM_MODIFY && n.flags == NIF_INFO && n.infoTitle == L"Morvane") {
+      balloons.push_back(n.info);
+    } else {
+      strays.push_back(std::to_wstring(n.message) + L" " + std::to_wstring(n.flags) + L" " + n.info);
+    }
+  }
+  EXPECT_EQ(strays, std::vector<std::wstring>{});
+  EXPECT_EQ(tips, tipsSent);
+  EXPECT_EQ(balloons, balloonsSent);
+  EXPECT_GT(icons, 10) << "animation frames";
+  EXPECT_GT(adds, 0) << "the icon put back on the re-created taskbar";
   const NOTIFYICONDATAW record = tray.RecordSnapshot();
-  EXPECT_TRUE(record.hIcon == Icon(IDI_MORVANE) && record.szInfo[0] == L'\0') << "the icon from before, no balloon";
+  EXPECT_EQ(record.hIcon, Icon(IDI_MORVANE)) << "the icon from before";
+  EXPECT_EQ(record.szInfo[0], L'\0') << "no balloon";
 }
 
 INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-// Windows makes the program's dialogs from the compiled script: the styles
-// the user meets (a hidden password, Enter for OK, a notice on top) and the
-// manifest's execution level. The control ids are driven end to end.
-TEST(ResourcesTest, DialogStylesAndTheManifestAsWindowsSeesThem) {
-  const struct {
-    int dialog, control;
-    DWORD style, exStyle;
-  } controls[] = {{IDD_SETTINGS, IDC_PASSWORD, ES_PASSWORD, 0},
-                  {IDD_SETTINGS, IDOK, BS_DEFPUSHBUTTON, 0},
-                  {IDD_NOTIFICATION, IDOK, BS_DEFPUSHBUTTON, WS_EX_TOPMOST}};
-  for (const auto& row : controls) {
-    HWND dialog = ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(row.dialog), nullptr, InertDialogProc, 0);
-    const LONG style = ::GetWindowLongW(::GetDlgItem(dialog, row.control), GWL_STYLE);
-    EXPECT_TRUE((style & row.style) == row.style &&
-                (::GetWindowLongW(dialog, GWL_EXSTYLE) & row.exStyle) == row.exStyle)
-        << "dialog " << row.dialog << ", control " << row.control;
-    ::DestroyWindow(dialog);
-  }
-  HRSRC manifest = ::FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_MANIFEST);
-  ASSERT_TRUE(manifest);
-  const std::string text(static_cast<const char*>(::LockResource(::LoadResource(nullptr, manifest))),
-                         ::SizeofResource(nullptr, manifest));
-  EXPECT_NE(text.find(R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)"), std::string::npos);
-}
-
 BOOL CALLBACK CheckControl(HWND control, LPARAM) {
   RECT frame = {}, inside = {}, text = {};
-  ::GetWindowRect(::GetParent(control), &frame), ::GetWindowRect(control, &inside), ::GetClientRect(control, &text);
+  ::GetWindowRect(::GetParent(control), &frame);
+  ::GetWindowRect(control, &inside);
+  ::GetClientRect(control, &text);
   wchar_t name[16] = {}, caption[256] = {};
-  ::GetClassNameW(control, name, 16), ::GetWindowTextW(control, caption, 256);
+  ::GetClassNameW(control, name, 16);
+  ::GetWindowTextW(control, caption, 256);
   const std::wstring what = std::to_wstring(::GetDlgCtrlID(control)) + L" " + caption;
-  EXPECT_TRUE(::IntersectRect(&frame, &frame, &inside) && ::EqualRect(&frame, &inside)) << what << ": outside";
+  ::IntersectRect(&frame, &frame, &inside);
+  EXPECT_TRUE(::EqualRect(&frame, &inside)) << what << ": outside";
   HDC dc = ::GetDC(control);
   ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
   const bool button = lstrcmpiW(name, L"Button") == 0;
@@ -232,16 +263,23 @@ BOOL CALLBACK CheckControl(HWND control, LPARAM) {
 // At 150 % scaling (the session's 144 dpi): the notice in the work area's
 // corner, every control of the notice and of the settings dialog inside its
 // dialog with room for its text in the control's font, the tray icon's own
-// 24 px image.
+// 24 px image; and the manifest's execution level, as Windows reads it.
 TEST(AtHighDpi, NoticeInItsCornerTextsThatFitAnd24PxTrayIcon) {
+  HRSRC manifest = ::FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_MANIFEST);
+  ASSERT_TRUE(manifest);
+  const std::string text(static_cast<const char*>(::LockResource(::LoadResource(nullptr, manifest))),
+                         ::SizeofResource(nullptr, manifest));
+  EXPECT_NE(text.find(R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)"), std::string::npos);
   ShellTrayRecorder shell;
-  ASSERT_TRUE((CSystemTray::activeTray = &TheSystemTray())->CreateTrayIcon(Instance(), nullptr, nullptr));
+  CSystemTray::activeTray = &TheSystemTray();
+  ASSERT_TRUE(TheSystemTray().CreateTrayIcon(Instance(), nullptr, nullptr));
   EXPECT_EQ(shell.Notifications().at(0).iconWidth, 24u);
   EXPECT_EQ(shell.Notifications().at(0).iconColour, ColourAtTraySize(IDI_MORVANE));
   const UniqueWindow notice(
       ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_NOTIFICATION), nullptr, NotificationDialogProc, 0));
   RECT frame = {}, work = {};
-  ::GetWindowRect(notice.get(), &frame), ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  ::GetWindowRect(notice.get(), &frame);
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   EXPECT_EQ(frame.right, work.right);
   EXPECT_EQ(frame.bottom, work.bottom);
   EXPECT_GE(frame.left, work.left);
@@ -335,8 +373,10 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
                {"windows", WindowsOfThisThread, 0},
                {"heap bytes", HeapBytes, 4096}};
   ShellTrayRecorder shell;
-  CSystemTray& tray = *(CSystemTray::activeTray = &TheSystemTray());  // the trays above served their windows
-  ASSERT_TRUE(tray.CreateTrayIcon(Instance(), nullptr, nullptr) && tray.LoadAnimationFrames());
+  CSystemTray& tray = TheSystemTray();
+  CSystemTray::activeTray = &tray;  // the trays above served their windows
+  ASSERT_TRUE(tray.CreateTrayIcon(Instance(), nullptr, nullptr));
+  ASSERT_TRUE(tray.LoadAnimationFrames());
   // The zarnik-sim fixture points the prefix's browser proxy at the simulator,
   // auto-detection off, as for the end-to-end runs: Wine's automatic detection
   // loses 256 bytes per network adapter but one at every lookup, which would
@@ -348,8 +388,8 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
     for (auto& u : usage) u.mid = round == kWarmUp + kRounds / 2 ? u.measure() : u.mid;
     shell.Clear();
     const HttpReply reply = platform.Get(ServiceHost::Authentication, u"/shop_login.php?name=shop&pwd=secret");
-    ASSERT_TRUE(reply.status == HttpReply::Status::Body && reply.body.find("login_status") != std::string::npos)
-        << "round " << round << ": " << reply.body;
+    ASSERT_EQ(reply.status, HttpReply::Status::Body) << "round " << round;
+    ASSERT_NE(reply.body.find("login_status"), std::string::npos) << "round " << round << ": " << reply.body;
     platform.ShowBalloon(u"登录Zarnik失败，请检查网络情况。");
     TheUntreatedState().web.count = (round + 1) % 130;  // a new badge each round, none, and "99+"
     platform.SetTooltipText(u"Morvane（" + std::u16string(round % 50, u'7') + u"条待处理业务请求）");
