@@ -1,40 +1,75 @@
 #pragma once
-// The simulator's HTTP side: one listening socket on loopback for the three
-// service hosts, the control host and the proxy form of requests, served by
-// the HTTP library's thread pool.
+// The simulator's HTTP side: one socket on 127.0.0.1 for the service's three
+// hosts, its own control host and the proxy form of requests, served by the
+// HTTP library's thread pool.
+//
+// The control interface: plain HTTP under the host name "sim.control",
+// reached with a Host header or through the simulator as a proxy. Reads are
+// GET, changes are POST; parameters come in the query or in a form body.
+//
+//   GET  /state             shops with their waiting entries, live sessions and keys, armed faults
+//   GET  /log[?since=SEQ]   the requests the service hosts received, those after SEQ
+//   POST /shop              account, password, shop_id
+//   POST /entry/add         category (web|liuyan|tousu), entry, [shop_id]
+//   POST /entry/treat       category, entry, [shop_id]
+//   POST /sessions/expire   [shop_id]: the shop's sessions end, and their keys
+//   POST /fault             host (auth|order|console), kind, [times], [delay_ms], [size]
+//   POST /fault/clear
+//
+// Without shop_id the first shop added is meant. Every answer is JSON; a
+// change answers {"ok":true,"message":..} or {"ok":false,"error":..}.
 
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
 #include <string>
 
-#include "sim/sim_state.h"
-#include "sim/stop_signal.h"
+#include <json/value.h>
 
-// Requests and form bodies are small; anything larger is refused by the
-// HTTP library (414 for a long target, 413 for a long body).
-constexpr std::size_t kMaxRequestBodyBytes = 64 * 1024;
+#include "sim/faults.h"
+#include "sim/service.h"
 
 class SimServer {
  public:
-  explicit SimServer(SimState& state);
+  SimServer();
   SimServer(const SimServer&) = delete;
   SimServer& operator=(const SimServer&) = delete;
 
-  // Binds address and port (0: a free port of the system's choice). The
+  // Binds 127.0.0.1 and port (0: a free port of the system's choice). The
   // port bound, or -1.
-  int Bind(const std::string& address, int port);
+  int Bind(int port);
   // Serves until Stop. False when the server could not run.
   bool Run();
-  // From any thread, also before Run or after it; slow replies that are
-  // waiting end at once.
+  // From any thread, also before Run or after it.
   void Stop();
+  // Waits until deadline; false when Stop came first. Slow replies and the
+  // event script wait here, so that Stop ends them at once.
+  bool WaitUntil(std::chrono::steady_clock::time_point deadline);
+
+  // A change of the control interface, as POSTed to path; the command line's
+  // shops and the event script make theirs here too.
+  Outcome Change(const std::string& path, const Params& params);
 
  private:
   void Handle(const httplib::Request& request, httplib::Response& response);
+  Reply AnswerControl(const std::string& method, const std::string& path, const Params& params);
+  Outcome ChangeLocked(const std::string& path, const Params& params);
+  Json::Value StateJson() const;
+  Json::Value LogJson(std::uint64_t since) const;
 
-  SimState& state_;
-  StopSignal stopping_;
+  mutable std::mutex mutex_;  // guards everything below but the HTTP server
+  std::condition_variable stop_changed_;
+  bool stopping_ = false;
+  Service service_;
+  std::map<Role, FaultPlan> faults_;
+  std::deque<Json::Value> log_;  // the newest entries only
+  std::uint64_t logged_ = 0;     // the sequence number of the newest entry
   std::atomic<bool> in_run_{false};
   httplib::Server server_;
 };
