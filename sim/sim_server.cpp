@@ -306,6 +306,10 @@ void SimServer::Handle(const httplib::Request& request, httplib::Response& respo
     entry["role"] = RoleName(role);
     // The origin form, also of a proxied request.
     entry["target"] = logged(target->query.empty() ? target->path : target->path + "?" + target->query);
+    // And as the service reads it: the path, and the query's fields decoded.
+    entry["path"] = logged(target->path);
+    entry["params"] = Json::Value(Json::objectValue);
+    for (const auto& [name, value] : ParseQuery(target->query)) entry["params"][logged(name)] = logged(value);
     entry["proxied"] = target->proxied;
     entry["user_agent"] = logged(request.get_header_value("User-Agent"));
     entry["fault"] = fault ? FaultName(fault->kind) : "";

@@ -5,7 +5,6 @@
 #include <winhttp.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "service/http_transport_win.h"
 #include "service/service_hosts.h"
@@ -21,8 +20,6 @@ std::wstring WindowsPath(std::string path) {
   return L"Z:" + Widened(path);
 }
 
-int Hex(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
-
 std::string Encoded(const std::string& text) {
   std::string out;
   for (unsigned char c : text) {
@@ -30,19 +27,6 @@ std::string Encoded(const std::string& text) {
       out += static_cast<char>(c);
     else
       out += "%" + std::string(1, "0123456789ABCDEF"[c >> 4]) + "0123456789ABCDEF"[c & 15];
-  }
-  return out;
-}
-
-std::string Decoded(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && isxdigit(text[i + 1]) && isxdigit(text[i + 2])) {
-      out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
-    }
   }
   return out;
 }
@@ -112,12 +96,8 @@ std::vector<SimRequest> RequestsSince(std::uint64_t seq, RequestFilter filter) {
     r.seq = entry["seq"].asUInt64();
     r.timeMs = entry["time_ms"].asInt64();
     r.role = entry["role"].asString();
-    const std::string target = entry["target"].asString();
-    r.path = target.substr(0, target.find('?'));
-    std::istringstream query(target.size() > r.path.size() ? target.substr(r.path.size() + 1) : "");
-    for (std::string pair; std::getline(query, pair, '&');)
-      r.params[Decoded(pair.substr(0, pair.find('=')))] =
-          pair.find('=') == std::string::npos ? "" : Decoded(pair.substr(pair.find('=') + 1));
+    r.path = entry["path"].asString();
+    for (const std::string& name : entry["params"].getMemberNames()) r.params[name] = entry["params"][name].asString();
     r.proxied = entry["proxied"].asBool();
     r.userAgent = entry["user_agent"].asString();
     r.fault = entry["fault"].asString();
