@@ -18,7 +18,7 @@ TEST(ParseReply, AcceptsAnyJsonRootUpToItsNestingLimitAndReadsMembersInPlace) {
       {"html", "<html>", false},
       {"empty", "", false},
       {"ends at a zero byte", "{\"a\":1}\0garbage"s, true},
-      {"zero byte inside", "{\"a\":\0 1}"s, false},
+      {"zero byte in a text", "{\"a\":\"k\0\"}"s, false},
       {"brackets in a text", "[\"" + std::string(5000, '[') + "\"]", true},
       {"after an escaped quote", "[\"\\\"" + std::string(5000, '[') + "\"]", true},
       {"in a block comment", "/*\n" + std::string(5000, '{') + "*/ 1", true},
