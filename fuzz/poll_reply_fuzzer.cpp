@@ -3,9 +3,9 @@
 // first fills the kept lists, the second is read against them. Without a
 // form feed the input is sent twice, and the second poll finds nothing new.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <memory>
 
 #include "fuzz/fuzz_invariant.h"
 #include "service/untreated_poll.h"
@@ -14,14 +14,10 @@
 
 namespace {
 
-// Allocated once: lists this large for every input cost more than the polls.
-UntreatedState& Scratch(int which) {
-  static const auto states = std::make_unique<UntreatedState[]>(3);
-  return states[which];
-}
+// Static: lists this large, made for every input, would cost more than the polls.
+UntreatedState state, before;
 
-void PollOnce(SessionState& session, UntreatedState& state, const std::string& reply) {
-  UntreatedState& before = Scratch(1);
+void PollOnce(SessionState& session, const std::string& reply) {
   before = state;
   const SessionIds idsBefore = ReadSessionIds(session);
   FakeServicePlatform platform;
@@ -31,25 +27,26 @@ void PollOnce(SessionState& session, UntreatedState& state, const std::string& r
 
   int waiting = 0;
   for (const PendingList* list : {&state.web, &state.liuyan, &state.tousu}) {
-    RequireInvariant(list->count >= 0 && list->count <= kPendingListSlots, "each count is within 0..1000");
+    RequireInvariant(std::clamp(list->count, 0, kPendingListSlots) == list->count, "each count is within 0..1000");
     for (const auto& slot : list->ids) RequireInvariant(std::memchr(slot, 0, kPendingEntryCapacity), "slots end");
     waiting += list->count;
   }
-  RequireInvariant(state.newCount >= 0 && state.newCount <= 3 * kPendingListSlots, "newCount is within 0..3000");
-  RequireInvariant(platform.requests.size() <= 1 && platform.tooltips.size() <= 1, "one request, one tooltip");
-  RequireInvariant(platform.notificationDialogs <= int(platform.tooltips.size() == 1 && state.newCount > 0),
-                   "the dialog comes once, with a tooltip, for news only");
+  RequireInvariant(std::clamp(state.newCount, 0, 3 * kPendingListSlots) == state.newCount, "newCount is in 0..3000");
+  RequireInvariant(platform.requests.size() <= 1, "one request");
+  RequireInvariant(platform.tooltips.size() <= 1, "one tooltip");
+  RequireInvariant(platform.notificationDialogs <= int(platform.tooltips.size()), "the dialog comes with a tooltip");
+  RequireInvariant(platform.notificationDialogs <= int(state.newCount > 0), "the dialog comes for news only");
+  RequireInvariant(platform.sounds == platform.notificationDialogs, "a sound with each dialog");
   std::u16string count;
   for (const char digit : std::to_string(waiting)) count += digit;
-  RequireInvariant(platform.tooltips.empty() ||
-                       platform.tooltips[0] == (waiting ? u"Morvane（" + count + u"条待处理业务请求）" : u"Morvane"),
-                   "the tooltip counts what the lists hold");
-  if (!ParseReply(reply)) {
-    const SessionIds idsAfter = ReadSessionIds(session);
-    RequireInvariant(std::memcmp(&before, &state, sizeof state) == 0 && platform.tooltips.empty() &&
-                         std::memcmp(&idsBefore, &idsAfter, sizeof idsBefore) == 0,
-                     "an unreadable reply changes and shows nothing");
-  }
+  const std::u16string tooltip = waiting ? u"Morvane（" + count + u"条待处理业务请求）" : u"Morvane";
+  for (const std::u16string& shown : platform.tooltips)
+    RequireInvariant(shown == tooltip, "the tooltip counts the lists");
+  if (ParseReply(reply)) return;
+  const SessionIds idsAfter = ReadSessionIds(session);
+  RequireInvariant(std::memcmp(&before, &state, sizeof state) == 0, "an unreadable reply changes no list");
+  RequireInvariant(platform.tooltips.empty(), "an unreadable reply shows nothing");
+  RequireInvariant(std::memcmp(&idsBefore, &idsAfter, sizeof idsBefore) == 0, "an unreadable reply keeps the ids");
 }
 
 }  // namespace
@@ -60,16 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool sameTwice = separator == std::string::npos;
   SessionState session;
   SetIds(session, u"s-1", u"42");
-  UntreatedState& state = Scratch(0);
   std::memset(&state, 0, sizeof state);
 
-  PollOnce(session, state, sameTwice ? input : input.substr(0, separator));
-  Scratch(2) = state;
-  PollOnce(session, state, sameTwice ? input : input.substr(separator + 1));
+  PollOnce(session, sameTwice ? input : input.substr(0, separator));
+  PollOnce(session, sameTwice ? input : input.substr(separator + 1));
 
+  // before now holds the lists the first poll left.
   if (sameTwice && HasSession(session)) {
     RequireInvariant(state.newCount == 0, "the same reply twice: the second poll finds nothing new");
-    RequireInvariant(std::memcmp(&Scratch(2), &state, offsetof(UntreatedState, newCount)) == 0,
+    RequireInvariant(std::memcmp(&before, &state, offsetof(UntreatedState, newCount)) == 0,
                      "the same reply twice keeps the same lists");
   }
   return 0;

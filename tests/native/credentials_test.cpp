@@ -10,99 +10,111 @@ Bytes Utf16Bytes(const std::u16string& text) {
   for (const char16_t unit : text) bytes.insert(bytes.end(), {std::uint8_t(unit & 0xFF), std::uint8_t(unit >> 8)});
   return bytes;
 }
+MemoryRegistry::Value Text(const Bytes& bytes) { return {false, bytes}; }
+MemoryRegistry::Value Binary(const Bytes& bytes) { return {true, bytes}; }
 
 }  // namespace
 
 // Stored values of every shape; "held"/"pass" are in memory before the load.
 TEST(CredentialStore, LoadsEveryStoredShape) {
   using Stored = std::optional<MemoryRegistry::Value>;
-  const Stored abc{{false, Utf16Bytes(u"abc\0"s)}}, shifted{{true, {0x62, 0x01, 0x63, 0x01, 0x64, 0x01}}};
+  const Stored abc = Text(Utf16Bytes(u"abc\0"s)), shifted = Binary({0x62, 0x01, 0x63, 0x01, 0x64, 0x01});
   const std::u16string k128(128, u'k');
   const struct {
+    const char* name;
     Stored account, password;
     int result;
-    std::u16string held;  // account|password afterwards
-    int reads;
+    std::u16string heldAccount, heldPassword;  // afterwards
+    bool keyExists = true;
   } rows[] = {
-      {abc, shifted, 1, u"abc|abc", 2},
-      {abc, Stored{{true, {0x62, 0x01, 0x63, 0x01, 0x64}}}, 1, u"abc|ab", 2},  // 5 bytes
-      {abc, Stored{{true, {}}}, 1, u"abc|", 2},
-      {abc, Stored{{false, shifted->bytes}}, 1, u"abc|abc", 2},  // as REG_SZ
-      {Stored{{false, Utf16Bytes(u"abc")}}, shifted, 1, u"abc|abc", 2},
-      {Stored{{false, Bytes{0x61, 0, 0x62, 0, 0x63}}}, shifted, 1, u"ab|abc", 2},
-      {Stored{{false, Utf16Bytes(k128 + u'\0')}}, shifted, 1, k128 + u"|abc", 2},
-      {Stored{{false, Utf16Bytes(k128 + u'k')}}, shifted, 0, u"|pass", 1},  // 258 bytes, no NUL
-      {Stored{{false, Utf16Bytes(k128 + u"kk")}}, shifted, 0, u"|pass", 1},
-      {std::nullopt, shifted, 0, u"|pass", 1},
-      {abc, std::nullopt, 0, u"abc|", 2},
-      {abc, Stored{{true, Bytes(257, 0x6C)}}, 1, u"abc|" + std::u16string(128, u'\u6B6B'), 2},
-      {abc, Stored{{true, Bytes(258, 0x6C)}}, 0, u"abc|", 2},
+      {"both", abc, shifted, 1, u"abc", u"abc"},
+      {"no key", abc, shifted, 0, u"held", u"pass", false},
+      {"5 password bytes", abc, Binary({0x62, 0x01, 0x63, 0x01, 0x64}), 1, u"abc", u"ab"},
+      {"empty password", abc, Binary({}), 1, u"abc", u""},
+      {"bytes wrap", abc, Binary({0, 1, 0, 0, 1, 0}), 1, u"abc", u"\u00FF\uFFFF\uFF00"},
+      {"password as REG_SZ", abc, Text(shifted->second), 1, u"abc", u"abc"},
+      {"account without NUL", Text(Utf16Bytes(u"abc")), shifted, 1, u"abc", u"abc"},
+      {"5 account bytes", Text({0x61, 0, 0x62, 0, 0x63}), shifted, 1, u"ab", u"abc"},
+      {"128 units and NUL", Text(Utf16Bytes(k128 + u'\0')), shifted, 1, k128, u"abc"},
+      {"258 bytes, no NUL", Text(Utf16Bytes(k128 + u'k')), shifted, 0, u"", u"pass"},
+      {"260 bytes", Text(Utf16Bytes(k128 + u"\0k"s)), shifted, 0, u"", u"pass"},
+      {"no account", std::nullopt, shifted, 0, u"", u"pass"},
+      {"no password", abc, std::nullopt, 0, u"abc", u""},
+      {"257 password bytes", abc, Binary(Bytes(257, 0x6C)), 1, u"abc", std::u16string(128, u'\u6B6B')},
+      {"258 password bytes", abc, Binary(Bytes(258, 0x6C)), 0, u"abc", u""},
   };
   for (const auto& row : rows) {
     MemoryRegistry registry;
+    registry.keyExists = row.keyExists;
     if (row.account) registry.values[u"Account"] = *row.account;
     if (row.password) registry.values[u"Password"] = *row.password;
     ShopCredentials credentials;
     SetCredentials(credentials, u"held", u"pass");
-    EXPECT_EQ(LoadCredentials(registry, credentials), row.result) << &row - rows;
-    const CredentialPair pair = ReadCredentials(credentials);
-    EXPECT_EQ(pair.account + u"|"s + pair.password, row.held) << &row - rows;
-    EXPECT_TRUE(registry.reads == row.reads && registry.ClosedCleanly()) << &row - rows;
+    EXPECT_EQ(LoadCredentials(registry, credentials), row.result) << row.name;
+    EXPECT_EQ(ReadCredentials(credentials).account, row.heldAccount) << row.name;
+    EXPECT_EQ(ReadCredentials(credentials).password, row.heldPassword) << row.name;
+    EXPECT_EQ(registry.open, 0) << row.name << ": closed as often as opened";
   }
 }
 
 // A save writes the account as text and the password with every byte shifted
-// on its own, creating the key; a load gives the same texts back. Unset
-// credentials, or a key that can be neither opened nor created: nothing.
-TEST(CredentialStore, SavesShiftedWhatLoadsBack) {
+// on its own, creating the key. Unset credentials, or a key that can be
+// neither opened nor created: nothing.
+TEST(CredentialStore, SavesTheAccountAsTextAndThePasswordShifted) {
+  const std::u16string a128(128, u'a'), b128(128, u'\u6B6B');
   const struct {
+    const char* name;
     std::u16string account, password;
-    Bytes stored;  // the password's value; empty: nothing written
+    int saved;
+    MemoryRegistry::Value accountValue = {}, passwordValue = {};  // nothing written: as a value never written reads
     bool keyExists = true, openFails = false, createFails = false;
   } rows[] = {
-      {u"abc", u"abc", {0x62, 0x01, 0x63, 0x01, 0x64, 0x01}, false},
-      {u"\u00FF\u01FF",
-       u"\u00FF\u01FF\uFFFF\uFF00\u4E2D",
-       {0x00, 0x01, 0x00, 0x02, 0x00, 0x00, 0x01, 0x00, 0x2E, 0x4F}},
-      {std::u16string(128, u'a'), std::u16string(128, u'\u6B6B'), Bytes(256, 0x6C)},
-      {u"", u"pw", {}},
-      {u"shop", u"", {}},
-      {u"shop", u"pw", {}, true, true},
-      {u"shop", u"pw", {}, false, false, true},
+      {"new key", u"ab", u"abc", 1, Text({0x61, 0, 0x62, 0, 0, 0}), Binary({0x62, 1, 0x63, 1, 0x64, 1}), false},
+      {"bytes wrap", u"\u01FF", u"\u00FF\uFFFF\uFF00", 1, Text({0xFF, 1, 0, 0}), Binary({0, 1, 0, 0, 1, 0})},
+      {"128 units", a128, b128, 1, Text(Utf16Bytes(a128 + u'\0')), Binary(Bytes(256, 0x6C))},
+      {"no account", u"", u"pw", 0},
+      {"no password", u"shop", u"", 0},
+      {"key fails to open", u"shop", u"pw", 0, {}, {}, true, true},
+      {"key cannot be created", u"shop", u"pw", 0, {}, {}, false, false, true},
   };
   for (const auto& row : rows) {
     MemoryRegistry registry;
-    registry.keyExists = row.keyExists, registry.openFails = row.openFails, registry.createFails = row.createFails;
-    ShopCredentials saved, loaded;
-    SetCredentials(saved, row.account, row.password);
-    EXPECT_TRUE(SaveCredentials(registry, saved) == !row.stored.empty() && registry.ClosedCleanly()) << &row - rows;
-    if (row.stored.empty()) {
-      EXPECT_TRUE(registry.values.empty()) << &row - rows;
-      continue;
-    }
-    const MemoryRegistry::Value account = registry.values[u"Account"], password = registry.values[u"Password"];
-    EXPECT_TRUE(!account.binary && account.bytes == Utf16Bytes(row.account + u'\0') && password.binary) << &row - rows;
-    EXPECT_EQ(password.bytes, row.stored) << &row - rows;
-    EXPECT_TRUE(LoadCredentials(registry, loaded) && ReadCredentials(loaded).password == row.password) << &row - rows;
+    registry.keyExists = row.keyExists;
+    registry.openFails = row.openFails;
+    registry.createFails = row.createFails;
+    ShopCredentials credentials;
+    SetCredentials(credentials, row.account, row.password);
+    EXPECT_EQ(SaveCredentials(registry, credentials), row.saved) << row.name;
+    EXPECT_EQ(registry.open, 0) << row.name << ": closed as often as opened";
+    EXPECT_EQ(registry.values[u"Account"], row.accountValue) << row.name;
+    EXPECT_EQ(registry.values[u"Password"], row.passwordValue) << row.name;
   }
 }
 
+// Pairs typed in turn: a changed pair, or the first, asks for a new log-in
+// and drops the session (the shop id stays); the same pair again does not.
 TEST(ApplyTypedCredentials, OnlyAChangedPairAsksForANewLogIn) {
-  const std::u16string rows[][2] = {
-      {u"shop", u"secret"}, {u"shop", u"secret2"}, {u"Shop", u"secret"}, {u"shop", u"secre"}};
-  for (const bool held : {false, true}) {
-    for (const auto& [account, password] : rows) {
-      const bool changed = !held || &account != &rows[0][0];
-      ShopCredentials credentials;
-      if (held) SetCredentials(credentials, u"shop", u"secret");
-      SessionState session;
-      SetIds(session, u"s-1", u"42");
-      session.reloginRequested = 0;
-      EXPECT_EQ(ApplyTypedCredentials(credentials, session, account, password), changed) << &account - &rows[0][0];
-      EXPECT_EQ(ReadCredentials(credentials).account + u"|"s + ReadCredentials(credentials).password,
-                account + u"|" + password);
-      EXPECT_EQ(session.reloginRequested + HasSession(session) * 2 + (ReadSessionIds(session).shop_id == u"42"s) * 4,
-                changed ? 5 : 6);
-    }
+  const struct {
+    const char* name;
+    std::u16string account, password, session;  // session: the session id afterwards
+    int changed;
+  } rows[] = {
+      {"first pair", u"shop", u"secret", u"", 1},
+      {"same pair", u"shop", u"secret", u"s-1", 0},
+      {"longer password", u"shop", u"secret2", u"", 1},
+      {"shorter password", u"shop", u"secret", u"", 1},
+      {"account's letter case", u"Shop", u"secret", u"", 1},
+  };
+  ShopCredentials credentials;
+  SessionState session;
+  for (const auto& row : rows) {
+    SetIds(session, u"s-1", u"42");
+    session.reloginRequested = 0;
+    EXPECT_EQ(ApplyTypedCredentials(credentials, session, row.account, row.password), row.changed) << row.name;
+    EXPECT_EQ(ReadCredentials(credentials).account, row.account) << row.name;
+    EXPECT_EQ(ReadCredentials(credentials).password, row.password) << row.name;
+    EXPECT_EQ(session.reloginRequested, row.changed) << row.name;
+    EXPECT_EQ(ReadSessionIds(session).session_id, row.session) << row.name;
+    EXPECT_EQ(ReadSessionIds(session).shop_id, u"42"s) << row.name;
   }
 }

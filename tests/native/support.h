@@ -33,69 +33,75 @@ struct FakeServicePlatform : ServicePlatform {
   int notificationDialogs = 0, sounds = 0;
 
   HttpReply Get(ServiceHost host, const std::u16string& path) override {
-    requests.emplace_back(host, path), clock += exchangeMs;
+    requests.emplace_back(host, path);
+    clock += exchangeMs;
     if (onGet) onGet();
     if (queued[host].empty()) return answer ? answer(host, path) : HttpReply{};
-    HttpReply reply = std::move(queued[host].front());
-    return queued[host].pop_front(), reply;
+    const HttpReply reply = queued[host].front();
+    queued[host].pop_front();
+    return reply;
   }
   void SetTooltipText(const std::u16string& text) override { tooltips.push_back(text); }
   void ShowBalloon(const std::u16string& text) override { balloons.push_back(text); }
   void ShowNotificationDialog() override {
-    ++notificationDialogs, onNotificationDialog ? onNotificationDialog() : void();
+    ++notificationDialogs;
+    if (onNotificationDialog) onNotificationDialog();
   }
   void PlayNewRequestSound() override { ++sounds; }
   void OpenUrl(const std::u16string& url) override { openedUrls.push_back(url); }
   bool Sleep(std::uint32_t milliseconds) override {
     sleeps.push_back(milliseconds);
-    return int(sleeps.size()) - 1 == resumeIn || (clock += milliseconds, false);
+    if (int(sleeps.size()) == resumeIn + 1) return true;
+    clock += milliseconds;
+    return false;
   }
   std::uint32_t Milliseconds() override { return clock; }
   int RequestsTo(ServiceHost host) const {
-    return int(
-        std::count_if(requests.begin(), requests.end(), [&](const auto& request) { return request.first == host; }));
+    return int(std::count_if(requests.begin(), requests.end(), [&](const auto& sent) { return sent.first == host; }));
   }
 };
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The credential key; misused notes a key opened twice or used while closed.
+// The credential key. open counts its opens less its closes; it reads and
+// writes only while that is 1, so a key used before it is opened, opened
+// twice or closed too often reads nothing and keeps nothing.
 struct MemoryRegistry : CredentialRegistry {
-  struct Value {
-    bool binary;
-    Bytes bytes;
-  };
-  bool keyExists = true, openFails = false, createFails = false, misused = false, open = false;
-  std::map<std::u16string, Value> values;
-  int reads = 0;
+  using Value = std::pair<bool, Bytes>;  // REG_BINARY or REG_SZ, and the bytes
+  bool keyExists = true, openFails = false, createFails = false;
+  int open = 0;
+  std::map<std::u16string, Value> values, dropped;  // dropped: written while not open
 
-  bool Open(bool succeeds) { return misused |= open, open = succeeds; }
+  bool Open(bool succeeds) {
+    open += succeeds;
+    return succeeds;
+  }
   bool OpenForRead() override { return Open(keyExists && !openFails); }
   OpenResult OpenForWrite() override {
     return openFails ? OpenResult::Failed : Open(keyExists) ? OpenResult::Opened : OpenResult::NotFound;
   }
   bool CreateKey() override { return keyExists = Open(!createFails); }
   std::optional<Bytes> ReadValue(const char16_t* name, std::size_t max_bytes) override {
-    misused |= !open, ++reads;
-    return values.count(name) && values[name].bytes.size() <= max_bytes ? std::optional(values[name].bytes)
-                                                                        : std::nullopt;
+    if (open != 1 || !values.count(name) || values[name].second.size() > max_bytes) return std::nullopt;
+    return values[name].second;
   }
-  void WriteString(const char16_t* name, const Bytes& bytes) override { misused |= !open, values[name] = {0, bytes}; }
-  void WriteBinary(const char16_t* name, const Bytes& bytes) override { misused |= !open, values[name] = {1, bytes}; }
-  void Close() override { misused |= !open, open = false; }
-  bool ClosedCleanly() const { return !misused && !open; }
+  std::map<std::u16string, Value>& Written() { return open == 1 ? values : dropped; }
+  void WriteString(const char16_t* name, const Bytes& bytes) override { Written()[name] = {false, bytes}; }
+  void WriteBinary(const char16_t* name, const Bytes& bytes) override { Written()[name] = {true, bytes}; }
+  void Close() override { --open; }
 };
 
 inline void SetCredentials(ShopCredentials& credentials, const std::u16string& account, const std::u16string& password,
                            bool exists = true) {
-  CredentialPair pair;
-  pair.exists = exists;
-  account.copy(pair.account, kCredentialCapacity - 1), password.copy(pair.password, kCredentialCapacity - 1);
+  CredentialPair pair{exists};
+  account.copy(pair.account, kCredentialCapacity - 1);
+  password.copy(pair.password, kCredentialCapacity - 1);
   WriteCredentials(credentials, pair);
 }
 
 inline void SetIds(SessionState& session, const std::u16string& session_id, const std::u16string& shop_id) {
   SessionIds ids;
-  session_id.copy(ids.session_id, kIdentifierCapacity - 1), shop_id.copy(ids.shop_id, kIdentifierCapacity - 1);
+  session_id.copy(ids.session_id, kIdentifierCapacity - 1);
+  shop_id.copy(ids.shop_id, kIdentifierCapacity - 1);
   StoreSessionIds(session, ids);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "settings/apply_credentials.h"
 #include "support.h"
 
 // One balloon per streak of failed log-ins, with the text of the streak's
@@ -15,9 +16,10 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
   const HttpReply no = Body(R"({"body":{"login_status":"fail"}})");
   const HttpReply ended = Body(R"({"body":{"deal_status":"No authority"}})"),
                   treated = Body(R"({"body":{"deal_status":"treated"}})"),
+                  untreated = Body(R"({"body":{"deal_status":"untreated","web":["W"]}})"),
                   idless = Body(R"({"body":{"login_status":"success"}})");
   const std::u16string rejected = u"登录Zarnik失败，请检查用户名与密码。",
-                       noNetwork = u"登录Zarnik失败，请检查网络情况。", newPair = u"/shop_login.php?name=shop&pwd=new";
+                       noNetwork = u"登录Zarnik失败，请检查网络情况。";
   const std::uint32_t P = 30000, R = 5000;
   const struct {
     const char* name;
@@ -29,8 +31,7 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
     int resumeIn = -1, exchangeMs = 0;  // the pause a resume ends; how long each exchange takes
     bool saveDuringLogIn = false;
   } rows[] = {
-      {"first poll at once", true, {ok}, {Body(R"({"body":{"deal_status":"untreated","web":["W"]}})")}, {P}, {}, 1, 0},
-      {"logged in: one poll a cycle", true, {ok}, {}, {P, P, P}, {}, 3, 0},
+      {"logged in: a poll at once, then one a cycle", true, {ok}, {untreated}, {P, P, P}, {}, 3, 0},
       {"no credentials", false, {}, {}, {P, P, P}, {u"请先设置登录Zarnik网点管理中心的用户名与密码。"}, 0, 1},
       {"a streak of codes", true, {{}, no, Body("[")}, {}, {P, P, P}, {noNetwork}, 0, 1},
       {"a failure after a success", true, {no, ok, no, no}, {ended}, {P, P, P, P}, {rejected, rejected}, 1, 0},
@@ -44,22 +45,24 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
     FakeServicePlatform platform;
     platform.queued[ServiceHost::Authentication].assign(row.logins.begin(), row.logins.end());
     platform.queued[ServiceHost::Orders].assign(row.polls.begin(), row.polls.end());
-    platform.resumeIn = row.resumeIn, platform.exchangeMs = row.exchangeMs;
+    platform.resumeIn = row.resumeIn;
+    platform.exchangeMs = row.exchangeMs;
     platform.onNotificationDialog = [&] { EXPECT_TRUE(platform.sleeps.empty()) << "the pause follows the dialog"; };
     ShopCredentials credentials;
     if (row.credentials) SetCredentials(credentials, u"shop", u"old");
     SessionState session;
     platform.onGet = [&, saved = !row.saveDuringLogIn]() mutable {
-      if (!std::exchange(saved, true)) SetCredentials(credentials, u"shop", u"new"), session.reloginRequested = 1;
+      if (!std::exchange(saved, true)) ApplyTypedCredentials(credentials, session, u"shop", u"new");
     };
-    const auto untreated = std::make_unique<UntreatedState>();
+    const auto lists = std::make_unique<UntreatedState>();
     WorkerCycleState state;
     for (std::size_t cycle = 0; cycle < row.pauses.size(); ++cycle)
-      RunWorkerCycle(platform, credentials, session, *untreated, state);
+      RunWorkerCycle(platform, credentials, session, *lists, state);
     EXPECT_EQ(platform.balloons, row.balloons) << row.name;
     EXPECT_EQ(platform.RequestsTo(ServiceHost::Orders), row.pollRequests) << row.name;
     EXPECT_EQ(session.reloginRequested, row.relogin) << row.name;
     EXPECT_EQ(platform.sleeps, row.pauses) << row.name;
-    EXPECT_TRUE(!row.saveDuringLogIn || platform.requests[2].second == newPair) << row.name;
+    const auto logIn = std::pair(ServiceHost::Authentication, u"/shop_login.php?name=shop&pwd=new"s);
+    EXPECT_EQ(std::count(platform.requests.begin(), platform.requests.end(), logIn), row.saveDuringLogIn) << row.name;
   }
 }
