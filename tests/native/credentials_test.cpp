@@ -27,7 +27,6 @@ TEST(CredentialStore, LoadsEveryStoredShape) {
     std::u16string heldAccount, heldPassword;  // afterwards
     bool keyExists = true;
   } rows[] = {
-      {"both", abc, shifted, 1, u"abc", u"abc"},
       {"no key", abc, shifted, 0, u"held", u"pass", false},
       {"5 password bytes", abc, Binary({0x62, 0x01, 0x63, 0x01, 0x64}), 1, u"abc", u"ab"},
       {"empty password", abc, Binary({}), 1, u"abc", u""},

@@ -72,10 +72,7 @@ struct MemoryRegistry : CredentialRegistry {
   int open = 0;
   std::map<std::u16string, Value> values, dropped;  // dropped: written while not open
 
-  bool Open(bool succeeds) {
-    open += succeeds;
-    return succeeds;
-  }
+  bool Open(bool succeeds) { return succeeds && ++open > 0; }  // only an open that succeeds counts
   bool OpenForRead() override { return Open(keyExists && !openFails); }
   OpenResult OpenForWrite() override {
     return openFails ? OpenResult::Failed : Open(keyExists) ? OpenResult::Opened : OpenResult::NotFound;

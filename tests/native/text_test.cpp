@@ -47,8 +47,7 @@ TEST(RequestPaths, EncodeWhatTheServiceDidNotIssueAndRefuseWhatWouldNotFit) {
       {"poll too long", BuildPollPath(id.c_str(), u"s"), u""},
       {"key fits", BuildKeyPath(id.c_str()), u"/shop_key.php?session_id=" + id},
       {"key too long", BuildKeyPath((id + u'i').c_str()), u""},
-      {"entry", BuildConsoleEntryUrl(u"Az09-._~\u4E2D"),
-       u"http://" MORVANE_CONSOLE_HOST "/frame/next?go=5&key=Az09-._~%E4%B8%AD"},
+      {"entry", BuildConsoleEntryUrl(u"~\u4E2D"), u"http://" MORVANE_CONSOLE_HOST "/frame/next?go=5&key=~%E4%B8%AD"},
       {"entry too long", BuildConsoleEntryUrl(std::u16string(1026, u'k')), u""},
   };
   for (const auto& [name, built, expected] : rows) EXPECT_EQ(built, expected) << name;

@@ -16,8 +16,7 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
   const HttpReply no = Body(R"({"body":{"login_status":"fail"}})");
   const HttpReply ended = Body(R"({"body":{"deal_status":"No authority"}})"),
                   treated = Body(R"({"body":{"deal_status":"treated"}})"),
-                  untreated = Body(R"({"body":{"deal_status":"untreated","web":["W"]}})"),
-                  idless = Body(R"({"body":{"login_status":"success"}})");
+                  untreated = Body(R"({"body":{"deal_status":"untreated","web":["W"]}})");
   const std::u16string rejected = u"登录Zarnik失败，请检查用户名与密码。",
                        noNetwork = u"登录Zarnik失败，请检查网络情况。";
   const std::uint32_t P = 30000, R = 5000;
@@ -35,7 +34,7 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
       {"no credentials", false, {}, {}, {P, P, P}, {u"请先设置登录Zarnik网点管理中心的用户名与密码。"}, 0, 1},
       {"a streak of codes", true, {{}, no, Body("[")}, {}, {P, P, P}, {noNetwork}, 0, 1},
       {"a failure after a success", true, {no, ok, no, no}, {ended}, {P, P, P, P}, {rejected, rejected}, 1, 0},
-      {"success without a session id", true, {idless, ok}, {}, {P, P}, {}, 1, 0},
+      {"no session id", true, {Body(R"({"body":{"login_status":"success"}})"), ok}, {}, {P, P}, {}, 1, 0},
       {"saved during a log-in", true, {ok, ok}, {}, {P, P}, {}, 2, 0, -1, 0, true},
       {"resumed: session ended, back 5 s on", true, {ok, {}, ok}, {treated, ended, treated}, {P, R, R, P}, {}, 3, 0, 0},
       {"resumed: a poll fails", true, {ok}, {{}, Body("<html>")}, {P, R, R}, {}, 3, 0, 0},
