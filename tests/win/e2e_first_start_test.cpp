@@ -43,8 +43,6 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   MorvaneRun program(*shell_, exe);
   ASSERT_TRUE(program.IconShown());
   ASSERT_TRUE(WaitForBalloon(*shell_, kSetCredentials, 10000));
-  for (const TrayNotification& n : shell_->Notifications())
-    if (n.flags & NIF_INFO) EXPECT_EQ(n.infoTitle, L"Morvane");
   EXPECT_EQ(ReadValue(kRunKey, L"Morvane"), Text(L"\"" + exe + L"\""));
   EXPECT_EQ(ReadValue(L"AppEvents\\Schemes\\Apps\\Morvane\\MorvaneNewRequest\\.Current", nullptr),
             Text(L"%SystemRoot%\\media\\Windows Notify System Generic.wav", REG_EXPAND_SZ));
