@@ -20,8 +20,8 @@
 
 #include "service/http_transport_win.h"
 #include "service/service_hosts.h"
-#include "tests/win/shell_tray_recorder.h"
-#include "tests/win/window_driver.h"
+#include "shell_tray_recorder.h"
+#include "window_driver.h"
 #include "win32/handles.h"
 
 constexpr DWORD kCycleMs = 30000;

@@ -26,7 +26,7 @@
 #include "service/http_transport_win.h"
 #include "service/service_hosts.h"
 #include "service/untreated_state.h"
-#include "tests/win/shell_tray_recorder.h"
+#include "shell_tray_recorder.h"
 #include "text/wide_text_win.h"
 #include "tray/process_tray_win.h"
 
