@@ -4,7 +4,7 @@
 // dialog against every kind of broken reply, saves them, and the worker logs
 // in with them; after a night's sleep it is back to work at once.
 #include "res/resource_ids.h"
-#include "tests/win/e2e_harness.h"
+#include "e2e_harness.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "res/resource_ids.h"
-#include "tests/win/e2e_harness.h"
+#include "e2e_harness.h"
 
 namespace {
 

@@ -129,7 +129,8 @@ class ShellTrayRecorder {
                           TextOf(data.info),
                           TextOf(data.infoTitle),
                           copy->cbData > sizeof(data),
-                          data.iconWidth};
+                          data.iconWidth,
+                          {}};
     const auto* end = static_cast<const BYTE*>(copy->lpData) + copy->cbData;
     const size_t iconBytes = size_t{data.iconWidth} * data.iconHeight * data.iconBitsPerPixel / 8;
     if (n.hasIcon) n.iconColour.assign(end - std::min<size_t>(copy->cbData - sizeof(data), iconBytes), end);
