@@ -92,9 +92,9 @@ TEST_F(TrayTest, WhatTheShellIsToldOverTheIconsLife) {
   ::PostMessageW(window, CSystemTray::taskbarCreatedMessage, 0, 0);
   ASSERT_TRUE(PumpUntil(3s, [&] { return !shell.Notifications().empty(); }));
   const TrayNotification added = Last();
-  EXPECT_EQ(
-      std::tie(added.message, added.flags, added.id, added.callbackMessage, added.window, added.tip, added.hasIcon),
-      std::make_tuple(DWORD{NIM_ADD}, kCreationFlags, 130u, UINT{WM_APP + 10}, window, L"Morvane"s, true));
+  EXPECT_EQ(std::make_tuple(added.message, added.flags, added.id, added.callbackMessage, added.window, added.tip,
+                            added.hasIcon),
+            std::make_tuple(DWORD{NIM_ADD}, kCreationFlags, 130u, UINT{WM_APP + 10}, window, L"Morvane"s, true));
   const std::wstring longTip(200, L'条'), longBalloon(300, L'网'), tip = L"Morvane（3条待处理业务请求）";
   tray.SetTooltipText(longTip.c_str());
   EXPECT_EQ(Last().tip, longTip.substr(0, 127));
@@ -116,9 +116,9 @@ TEST_F(TrayTest, WhatTheShellIsToldOverTheIconsLife) {
     tray.ShowBalloon(text.c_str());
     ASSERT_EQ(shell.Notifications().size(), 1u) << "every balloon is sent, a repeat too";
     const TrayNotification balloon = Last();
-    EXPECT_EQ(
-        std::tie(balloon.message, balloon.flags, balloon.infoTitle, balloon.timeout, balloon.infoFlags, balloon.info),
-        std::make_tuple(DWORD{NIM_MODIFY}, UINT{NIF_INFO}, L"Morvane"s, 10000u, DWORD{0}, text.substr(0, 255)));
+    EXPECT_EQ(std::make_tuple(balloon.message, balloon.flags, balloon.infoTitle, balloon.timeout, balloon.infoFlags,
+                              balloon.info),
+              std::make_tuple(DWORD{NIM_MODIFY}, UINT{NIF_INFO}, L"Morvane"s, 10000u, DWORD{0}, text.substr(0, 255)));
   }
   EXPECT_EQ(tray.HandleTrayMessage(130, WM_RBUTTONUP), 1);
   EXPECT_EQ(tray.defaultCommand, 32777) << "the menu's default: log-in";
@@ -137,10 +137,10 @@ TEST_F(TrayTest, WhatTheShellIsToldOverTheIconsLife) {
   tray.SetIconImage(Icon(IDI_SPIN_1));
   shell.AnnounceTaskbarBeforeAnswer(nullptr, 0);
   const TrayNotification frame = Last();  // an icon update shows no balloon
-  EXPECT_EQ(std::tie(frame.flags, frame.hasIcon, frame.info), std::make_tuple(UINT{NIF_ICON}, true, L""s));
+  EXPECT_EQ(std::make_tuple(frame.flags, frame.hasIcon, frame.info), std::make_tuple(UINT{NIF_ICON}, true, L""s));
   ASSERT_TRUE(PumpUntil(3s, [&] { return Last().message == NIM_ADD; })) << "the icon comes back";
   const TrayNotification back = Last();  // as it last was
-  EXPECT_EQ(std::tie(back.flags, back.window, back.hasIcon, back.tip),
+  EXPECT_EQ(std::make_tuple(back.flags, back.window, back.hasIcon, back.tip),
             std::make_tuple(kCreationFlags, window, true, tip));
   EXPECT_EQ(shell.unanswered, 0);
 
