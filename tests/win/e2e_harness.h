@@ -172,13 +172,6 @@ inline RegValue Text(const std::wstring& text, DWORD type = REG_SZ) {
   return {type, std::vector<std::uint8_t>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t))};
 }
 
-// The stored form of a password: its UTF-16LE bytes, each raised by one.
-inline std::vector<std::uint8_t> Shifted(const std::wstring& text) {
-  std::vector<std::uint8_t> bytes;
-  for (wchar_t unit : text) bytes.insert(bytes.end(), {std::uint8_t((unit & 0xFF) + 1), std::uint8_t((unit >> 8) + 1)});
-  return bytes;
-}
-
 // The copy that this build's set-up installed, where the user's environment places it.
 inline std::wstring ProgramPath() {
   std::wstring path(MAX_PATH, L'\0');
@@ -270,7 +263,10 @@ class EndToEnd : public ::testing::Test {
   void TearDown() override { SimCall("/fault/clear"); }
   std::string account_ = UniqueName("shop");
   std::string shopId_ = UniqueName("id");
-  // Characters that must travel percent-encoded in the log-in query.
+  // Characters that must travel percent-encoded in the log-in query, and
+  // the password as stored: each of its UTF-16LE bytes raised by one.
   std::wstring password_ = L"p&w=d +密";
+  RegValue storedPassword_{
+      REG_BINARY, {0x71, 0x01, 0x27, 0x01, 0x78, 0x01, 0x3E, 0x01, 0x65, 0x01, 0x21, 0x01, 0x2C, 0x01, 0xC7, 0x5C}};
   std::unique_ptr<ShellTrayRecorder> shell_;
 };

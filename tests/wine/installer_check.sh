@@ -5,8 +5,9 @@
 # 64-bit one, an uninstall that a copy which does not close stops, and a
 # silent uninstall, in the Wine session that scripts/wine-session.sh started; checks the
 # files, the registry and the running copies after each step, and that the
-# set-up program and the exe carry one version.
-#   installer_check.sh STATE_DIR BIN_DIR   (the other architecture's build beside this one)
+# set-up program and the exe carry one version (and, in a signed build, valid
+# signatures of CERT).
+#   installer_check.sh STATE_DIR BIN_DIR [CERT]   (the other architecture's build beside this one)
 # The end-to-end scenarios drive the copy that this build's set-up installed:
 #   installer_check.sh install|remove STATE_DIR BIN_DIR
 # installs it silently, not started, and checks that the installed exe is
@@ -79,6 +80,11 @@ expect "NoModify NoRepair" "$(value "$entry" NoModify) $(value "$entry" NoRepair
 expect "set-up version" "$(version_of "$own")" "$(version_of "$bin/morvane.exe")"
 expect DisplayVersion "$(value "$entry" DisplayVersion)" "$(version_of "$bin/morvane.exe")"
 expect "running copies" "$(copies)" ""
+# A signed build (CERT, the third argument): the set-up, and the exe and the
+# uninstaller it installs, carry valid signatures of CERT.
+[ -z "${3:-}" ] || for file in "$own" "$dir/morvane.exe" "$dir/uninstall.exe"; do
+  osslsigncode verify -CAfile "$3" -in "$file" >/dev/null 2>&1 || fail "$file: no valid signature of $3"
+done
 
 echo "== silent install, started: the upgrade finds the folder"
 setup "$own" /S
@@ -131,15 +137,4 @@ expect "stored account and password" "$(value "$store" Account) $(value "$store"
 # Wine lets a running program be neither renamed nor deleted: there the
 # uninstaller and its folder go just after it has ended.
 within '[ ! -e "$dir" ]' || fail "$dir is still there"
-# A signed build (CERT, the third argument): the set-up, and the exe and the
-# uninstaller it installs, carry valid signatures of CERT.
-if [ -n "${3:-}" ]; then
-  echo "== signatures"
-  setup "$own" /S /NOSTART
-  for file in "$own" "$installed/morvane.exe" "$installed/uninstall.exe"; do
-    osslsigncode verify -CAfile "$3" -in "$file" >/dev/null 2>&1 || fail "$file: no valid signature of $3"
-  done
-  setup "$installed/uninstall.exe" /S
-  [ ! -e "$installed/morvane.exe" ] || fail "the signed copy is still there"
-fi
 echo "installer check passed"
