@@ -21,8 +21,6 @@ TEST(Console, OpensTheEntryWithTheKeyOrFallsBackToTheStartPage) {
     int opened;
     std::u16string url;
   } rows[] = {
-      {"key", true, false, {Body("\"k-9\"")}, {key}, 1, entry + u"k-9"},
-      {"two quotes", true, false, {Body("\"\"")}, {key}, 1, entry},
       {"no quotes", true, false, {Body("abcd")}, {key}, 1, entry + u"bc"},
       {"one byte", true, false, {Body("x")}, {key}, 1, entry},
       {"refusal", true, false, {Body("\"bad request!\"")}, {key}, 0, start},

@@ -31,7 +31,6 @@ TEST(CredentialStore, LoadsEveryStoredShape) {
       {"5 password bytes", abc, Binary({0x62, 0x01, 0x63, 0x01, 0x64}), 1, u"abc", u"ab"},
       {"empty password", abc, Binary({}), 1, u"abc", u""},
       {"bytes wrap", abc, Binary({0, 1, 0, 0, 1, 0}), 1, u"abc", u"\u00FF\uFFFF\uFF00"},
-      {"password as REG_SZ", abc, Text(shifted->second), 1, u"abc", u"abc"},
       {"account without NUL", Text(Utf16Bytes(u"abc")), shifted, 1, u"abc", u"abc"},
       {"5 account bytes", Text({0x61, 0, 0x62, 0, 0x63}), shifted, 1, u"ab", u"abc"},
       {"128 units and NUL", Text(Utf16Bytes(k128 + u'\0')), shifted, 1, k128, u"abc"},

@@ -25,7 +25,6 @@ TEST(ParseReply, AcceptsAnyJsonRootUpToItsNestingLimitAndReadsMembersInPlace) {
       {"after a line comment", "// x\n[" + deep + "]", false},
       {"deepest", deep, true},
       {"too deep", "[" + deep + "]", false},
-      {"100000 open", std::string(100000, '['), false},
       {"siblings", siblings + "1]", true},
   };
   for (const auto& [name, body, parses] : rows) EXPECT_EQ(ParseReply(body).has_value(), parses) << name;

@@ -34,7 +34,6 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
       {"no credentials", false, {}, {}, {P, P, P}, {u"请先设置登录Zarnik网点管理中心的用户名与密码。"}, 0, 1},
       {"a streak of codes", true, {{}, no, Body("[")}, {}, {P, P, P}, {noNetwork}, 0, 1},
       {"a failure after a success", true, {no, ok, no, no}, {ended}, {P, P, P, P}, {rejected, rejected}, 1, 0},
-      {"no session id", true, {Body(R"({"body":{"login_status":"success"}})"), ok}, {}, {P, P}, {}, 1, 0},
       {"saved during a log-in", true, {ok, ok}, {}, {P, P}, {}, 2, 0, -1, 0, true},
       {"resumed: session ended, back 5 s on", true, {ok, {}, ok}, {treated, ended, treated}, {P, R, R, P}, {}, 3, 0, 0},
       {"resumed: a poll fails", true, {ok}, {{}, Body("<html>")}, {P, R, R}, {}, 3, 0, 0},
