@@ -3,17 +3,13 @@
 #include "settings/apply_credentials.h"
 #include "support.h"
 
-namespace {
-
-Bytes Utf16Bytes(const std::u16string& text) {
+static Bytes Utf16Bytes(const std::u16string& text) {
   Bytes bytes;
   for (const char16_t unit : text) bytes.insert(bytes.end(), {std::uint8_t(unit & 0xFF), std::uint8_t(unit >> 8)});
   return bytes;
 }
-MemoryRegistry::Value Text(const Bytes& bytes) { return {false, bytes}; }
-MemoryRegistry::Value Binary(const Bytes& bytes) { return {true, bytes}; }
-
-}  // namespace
+static MemoryRegistry::Value Text(const Bytes& bytes) { return {false, bytes}; }
+static MemoryRegistry::Value Binary(const Bytes& bytes) { return {true, bytes}; }
 
 // Stored values of every shape; "held"/"pass" are in memory before the load.
 TEST(CredentialStore, LoadsEveryStoredShape) {

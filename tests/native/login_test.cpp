@@ -5,8 +5,6 @@
 #include "service/worker_cycle.h"
 #include "support.h"
 
-namespace {
-
 // The settings dialog's verdicts and the worker's balloons.
 const TestLoginVerdict kPassed{1, u"测试通过！"}, kWrong{0, u"用户名或密码不正确，请重试！"},
     kConnect{0, u"网络连接错误，请稍后再试！"}, kData{0, u"数据错误，请稍后再试！"},
@@ -15,11 +13,9 @@ const std::u16string kNoNetwork = u"登录Zarnik失败，请检查网络情况�
                      kRejected = u"登录Zarnik失败，请检查用户名与密码。",
                      kUnset = u"请先设置登录Zarnik网点管理中心的用户名与密码。";
 
-HttpReply Success(const std::string& session_id, const std::string& shop_id) {
+static HttpReply Success(const std::string& session_id, const std::string& shop_id) {
   return Body(R"({"body":{"login_status":"success","session_id":)" + session_id + R"(,"shop_id":)" + shop_id + "}}");
 }
-
-}  // namespace
 
 // Each reply gives its code to the log-in, its balloon to the worker's cycle and
 // the same verdict to the settings dialog's test; only a success replaces the
@@ -34,8 +30,7 @@ TEST(Login, TurnsEveryReplyIntoItsCodeAndVerdict) {
     LoginResult code;
     TestLoginVerdict verdict;
     std::vector<std::u16string> balloons;
-    std::u16string session = u"s0", shop = u"p0";  // held afterwards
-    std::u16string account = u"shop 1", password = u"p&w";
+    std::u16string session = u"s0", shop = u"p0", account = u"shop 1", password = u"p&w";  // ids held afterwards
     bool exists = true;
     int sent = 3;  // log-in requests: the log-in's, the test's and the cycle's
   } rows[] = {
@@ -76,9 +71,8 @@ TEST(Login, TurnsEveryReplyIntoItsCodeAndVerdict) {
     const TestLoginVerdict verdict = TestLoginWith(platform, row.account.c_str(), row.password.c_str());
     EXPECT_EQ(verdict.result, row.verdict.result) << row.name;
     EXPECT_EQ(std::u16string(verdict.message), row.verdict.message) << row.name;
-    const auto untreated = std::make_unique<UntreatedState>();
     WorkerCycleState streak;
-    RunWorkerCycle(platform, credentials, session, *untreated, streak);
+    RunWorkerCycle(platform, credentials, session, *std::make_unique<UntreatedState>(), streak);
     EXPECT_EQ(platform.balloons, row.balloons) << row.name;
     EXPECT_EQ(platform.RequestsTo(ServiceHost::Authentication), row.sent) << row.name;
     const auto logIn = std::pair(ServiceHost::Authentication, u"/shop_login.php?name=shop%201&pwd=p%26w"s);

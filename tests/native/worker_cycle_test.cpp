@@ -26,8 +26,7 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
     std::vector<HttpReply> logins, polls;
     std::vector<std::uint32_t> pauses;  // one a cycle
     std::vector<std::u16string> balloons;
-    int pollRequests, relogin;
-    int resumeIn = -1, exchangeMs = 0;  // the pause a resume ends; how long each exchange takes
+    int pollRequests, relogin, resumeIn = -1, exchangeMs = 0;  // the pause a resume ends; how long each exchange takes
     bool saveDuringLogIn = false;
   } rows[] = {
       {"logged in: a poll at once, then one a cycle", true, {ok}, {untreated}, {P, P, P}, {}, 3, 0},
@@ -54,8 +53,7 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
     };
     const auto lists = std::make_unique<UntreatedState>();
     WorkerCycleState state;
-    for (std::size_t cycle = 0; cycle < row.pauses.size(); ++cycle)
-      RunWorkerCycle(platform, credentials, session, *lists, state);
+    for ([[maybe_unused]] const auto pause : row.pauses) RunWorkerCycle(platform, credentials, session, *lists, state);
     EXPECT_EQ(platform.balloons, row.balloons) << row.name;
     EXPECT_EQ(platform.RequestsTo(ServiceHost::Orders), row.pollRequests) << row.name;
     EXPECT_EQ(session.reloginRequested, row.relogin) << row.name;
