@@ -14,7 +14,6 @@ TEST(ParseReply, AcceptsAnyJsonRootUpToItsNestingLimitAndReadsMembersInPlace) {
   for (std::size_t i = 0; i < 2 * kMaxReplyNesting; ++i) siblings += "[{}],";
   const std::tuple<const char*, std::string, bool> rows[] = {
       {"a text", R"("k3y")", true},
-      {"comments", "/* a */ {\"a\": 1} // b", true},
       {"html", "<html>", false},
       {"empty", "", false},
       {"ends at a zero byte", "{\"a\":1}\0garbage"s, true},
@@ -31,7 +30,6 @@ TEST(ParseReply, AcceptsAnyJsonRootUpToItsNestingLimitAndReadsMembersInPlace) {
   const auto root = ParseReply(R"({"l":["x"]})");
   EXPECT_EQ(&MemberOf(*root, "l"), &(*root)["l"]) << "no copy of the member";
   EXPECT_TRUE(MemberOf(MemberOf(*root, "l"), "x").isNull()) << "a list has no members";
-  EXPECT_TRUE(MemberOf(*root, "m").isNull());
 }
 
 TEST(RequestPaths, EncodeWhatTheServiceDidNotIssueAndRefuseWhatWouldNotFit) {
@@ -53,12 +51,10 @@ TEST(RequestPaths, EncodeWhatTheServiceDidNotIssueAndRefuseWhatWouldNotFit) {
 }
 
 template <typename T>
-struct NoMemory : std::allocator<T> {  // an allocator that has no memory to give
-  template <typename U>
-  struct rebind {
-    using other = NoMemory<U>;
-  };
+struct NoMemory {  // an allocator that has no memory to give
+  using value_type = T;
   T* allocate(std::size_t) { throw std::bad_alloc(); }
+  void deallocate(T*, std::size_t) {}
 };
 
 TEST(ReplyBody, KeepsUpTo16MiBAndRefusesMoreOrWhatMemoryCannotHold) {
