@@ -46,9 +46,7 @@ int PlainScan(const PendingList& kept, const PendingList& incoming) {
 
 int HashIndex(const PendingList& kept, const PendingList& incoming) {
   const PendingListIndex index(kept);
-  int fresh = 0;
-  for (int i = 0; i < incoming.count; ++i) fresh += !index.Holds(incoming.ids[i]);
-  return fresh;
+  return int(std::count_if(incoming.ids, incoming.ids + incoming.count, [&](auto id) { return !index.Holds(id); }));
 }
 
 // The new entries of all three categories.
