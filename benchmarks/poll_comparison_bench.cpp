@@ -39,8 +39,7 @@ std::string FullReply(int step, int fresh) {
 int PlainScan(const PendingList& kept, const PendingList& incoming) {
   int fresh = 0;
   for (int i = 0; i < incoming.count; ++i)
-    fresh += std::none_of(kept.ids, kept.ids + kept.count,
-                          [&](const char* id) { return !std::strcmp(id, incoming.ids[i]); });
+    fresh += std::none_of(kept.ids, kept.ids + kept.count, [&](auto id) { return !std::strcmp(id, incoming.ids[i]); });
   return fresh;
 }
 
