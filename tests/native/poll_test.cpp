@@ -88,6 +88,7 @@ TEST(Poll, RepliesOfAnotherShapeChangeNothing) {
   } rows[] = {
       {"failed exchange", {HttpReply::Status::NoBody, kTreated}},
       {"html", Body("<html>busy</html>")},
+      {"list root", Body(R"([{"body":{"deal_status":"treated"}}])")},
       {"no status", Body(Reply(R"("web":[])"))},
       {"status's letter case", Body(Reply(R"("deal_status":"Treated")"))},
       {"status a list", Body(Reply(R"("deal_status":["treated"])"))},
