@@ -8,20 +8,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "service/pending_list_comparison.h"
 #include "service/untreated_poll.h"
 #include "support.h"
 #include "text/json_reply.h"
-
-namespace {
 
 constexpr double kRequiredSpeedUp = 10.0, kMostPollPerParse = 1.3;
 
@@ -45,19 +38,14 @@ std::string FullReply(int step, int fresh) {
 
 int PlainScan(const PendingList& kept, const PendingList& incoming) {
   int fresh = 0;
-  for (int i = 0; i < incoming.count; ++i) {
-    int j = 0;
-    while (j < kept.count && std::strcmp(incoming.ids[i], kept.ids[j]) != 0) ++j;
-    fresh += j == kept.count;
-  }
+  for (int i = 0; i < incoming.count; ++i)
+    fresh += std::none_of(kept.ids, kept.ids + kept.count, [&](auto id) { return !std::strcmp(id, incoming.ids[i]); });
   return fresh;
 }
 
 int HashIndex(const PendingList& kept, const PendingList& incoming) {
   const PendingListIndex index(kept);
-  int fresh = 0;
-  for (int i = 0; i < incoming.count; ++i) fresh += !index.Holds(incoming.ids[i]);
-  return fresh;
+  return int(std::count_if(incoming.ids, incoming.ids + incoming.count, [&](auto id) { return !index.Holds(id); }));
 }
 
 // The new entries of all three categories.
@@ -80,16 +68,6 @@ struct TimeKeeper : benchmark::ConsoleReporter {
   double Least(const char* name) { return *std::min_element(times[name].begin(), times[name].end()); }
 };
 
-template <typename Work>
-void Measure(const char* name, Work work) {
-  const auto measure = [work](benchmark::State& state) {
-    for (auto _ : state) work();
-  };
-  benchmark::RegisterBenchmark(name, measure)->Unit(benchmark::kMicrosecond)->Repetitions(5);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
@@ -107,11 +85,16 @@ int main(int argc, char** argv) {
   if (byScan != 300) return 1;
   if (byIndex != 300) return 1;
 
-  Measure("BM_PlainScan", [&] { benchmark::DoNotOptimize(CountNew(PlainScan, *kept, *incoming)); });
-  Measure("BM_HashIndex", [&] { benchmark::DoNotOptimize(CountNew(HashIndex, *kept, *incoming)); });
-  Measure("BM_ParseFullReply", [&] { benchmark::DoNotOptimize(ParseReply(reply)); });
+  const auto measure = [](const char* name, auto work) {
+    benchmark::RegisterBenchmark(name, [work](benchmark::State& state) {
+      for (auto _ : state) work();
+    })->Repetitions(5);
+  };
+  measure("BM_PlainScan", [&] { benchmark::DoNotOptimize(CountNew(PlainScan, *kept, *incoming)); });
+  measure("BM_HashIndex", [&] { benchmark::DoNotOptimize(CountNew(HashIndex, *kept, *incoming)); });
+  measure("BM_ParseFullReply", [&] { benchmark::DoNotOptimize(ParseReply(reply)); });
   // Polls the same reply again: the lists stay as they are, and no entry is new.
-  Measure("BM_PollFullReply", [&] { PollUntreatedRequests(platform, session, *kept); });
+  measure("BM_PollFullReply", [&] { PollUntreatedRequests(platform, session, *kept); });
   TimeKeeper reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();

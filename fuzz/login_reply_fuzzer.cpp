@@ -2,7 +2,6 @@
 // dialog's test read it, and what must hold whatever the reply.
 
 #include <cstring>
-#include <map>
 
 #include "fuzz/fuzz_invariant.h"
 #include "service/login.h"

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
 #include <thread>
 
 #include "service/console_launch.h"
@@ -14,15 +13,11 @@
 #include "settings/apply_credentials.h"
 #include "support.h"
 
-namespace {
-
-std::string Query(const std::u16string& path, const std::string& name) {
+static std::string Query(const std::u16string& path, const std::string& name) {
   const std::string text(path.begin(), path.end());
   const std::size_t start = text.find(name + "=") + name.size() + 1;
   return start < name.size() + 1 ? "" : text.substr(start, text.find('&', start) - start);
 }
-
-}  // namespace
 
 TEST(Concurrency, WorkerCyclesMeetSettingsSavesAndConsoleLaunches) {
   ShopCredentials credentials;

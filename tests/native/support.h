@@ -88,12 +88,11 @@ struct MemoryRegistry : CredentialRegistry {
   void Close() override { --open; }
 };
 
-inline void SetCredentials(ShopCredentials& credentials, const std::u16string& account, const std::u16string& password,
-                           bool exists = true) {
+inline void SetCredentials(ShopCredentials& to, std::u16string account, std::u16string password, bool exists = true) {
   CredentialPair pair{exists};
   account.copy(pair.account, kCredentialCapacity - 1);
   password.copy(pair.password, kCredentialCapacity - 1);
-  WriteCredentials(credentials, pair);
+  WriteCredentials(to, pair);
 }
 
 inline void SetIds(SessionState& session, const std::u16string& session_id, const std::u16string& shop_id) {
