@@ -37,7 +37,7 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
 
   // Unquoted Run value; an account and a password too long to be one.
   WriteValue(kRunKey, L"Morvane", Text(exe));
-  WriteValue(kCredentialsKey, L"Account", Text(Widened(account_)));
+  WriteValue(kCredentialsKey, L"Account", Text(Wide(account_)));
   WriteValue(kCredentialsKey, L"Password", {REG_BINARY, std::vector<std::uint8_t>(258, 0x62)});
   const std::uint64_t start = LogMark();
   MorvaneRun program(*shell_, exe);
@@ -55,7 +55,7 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   EXPECT_EQ(::GetWindowLongW(::GetDlgItem(settings, IDOK), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON) << "Enter: OK";
   EXPECT_EQ(::SendDlgItemMessageW(settings, IDC_ACCOUNT, EM_GETLIMITTEXT, 0, 0), 127) << "nothing typed is dropped";
   EXPECT_EQ(::SendDlgItemMessageW(settings, IDC_PASSWORD, EM_GETLIMITTEXT, 0, 0), 127);
-  EXPECT_EQ(ControlText(settings, IDC_ACCOUNT), Widened(account_));
+  EXPECT_EQ(ControlText(settings, IDC_ACCOUNT), Wide(account_));
   EXPECT_EQ(ControlText(settings, IDC_PASSWORD), L"");
   EXPECT_EQ(ControlText(settings, IDC_STATUS), L"请设置Zarnik网点登录帐号与密码！！！");
 
@@ -101,7 +101,7 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   SetControlText(settings, IDC_PASSWORD, password_);
   ClickButton(settings, IDOK);
   ASSERT_TRUE(WaitUntilGone(settings, 5000));
-  EXPECT_EQ(ReadValue(kCredentialsKey, L"Account"), Text(Widened(account_)));
+  EXPECT_EQ(ReadValue(kCredentialsKey, L"Account"), Text(Wide(account_)));
   EXPECT_EQ(ReadValue(kCredentialsKey, L"Password"), storedPassword_);
 
   // The next cycle's log-in is refused: the same streak, no second balloon.

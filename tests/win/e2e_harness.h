@@ -29,12 +29,8 @@ constexpr wchar_t kDialogClass[] = L"#32770";
 constexpr wchar_t kCredentialsKey[] = L"Software\\Trevolt\\Orvent";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-inline std::wstring Widened(const std::string& utf8) {
-  std::wstring wide(utf8.size(), L'\0');
-  wide.resize(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0],
-                                    static_cast<int>(wide.size())));
-  return wide;
-}
+// The names, paths and addresses exchanged with the simulator are ASCII.
+inline std::wstring Wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
 
 inline std::string Utf8(const std::wstring& text) {
   std::string utf8(text.size() * 3, '\0');
@@ -90,24 +86,19 @@ inline std::optional<std::pair<DWORD, std::string>> Exchange(const std::wstring&
 // A GET of an absolute http URL through the simulator, as the browser would.
 inline std::optional<std::pair<DWORD, std::string>> Browse(const std::string& url) {
   const size_t slash = url.find('/', 7);
-  return Exchange(Widened(url.substr(7, slash - 7)), L"GET", Widened(url.substr(slash)), "");
+  return Exchange(Wide(url.substr(7, slash - 7)), L"GET", Wide(url.substr(slash)), "");
 }
 
-// GET or POST (with form fields) to the simulator's control host; the
-// answer as JSON, null when there is none.
+// GET or POST (with form fields, every byte percent-encoded) to the
+// simulator's control host; the answer as JSON, null when there is none.
 inline Json::Value SimCall(const std::string& path, const std::vector<std::pair<std::string, std::string>>& form = {},
                            bool post = true) {
   std::string body;
   for (const auto& [name, value] : form) {
     body += (body.empty() ? "" : "&") + name + "=";
-    for (unsigned char c : value) {
-      if (isalnum(c) || c == '-' || c == '_' || c == '.')
-        body += static_cast<char>(c);
-      else
-        body += "%" + std::string(1, "0123456789ABCDEF"[c >> 4]) + "0123456789ABCDEF"[c & 15];
-    }
+    for (unsigned char c : value) body += {'%', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
   }
-  const auto page = Exchange(L"sim.control", post ? L"POST" : L"GET", Widened(path), body);
+  const auto page = Exchange(L"sim.control", post ? L"POST" : L"GET", Wide(path), body);
   Json::Value answer;
   if (!page || !Json::Reader().parse(page->second, answer)) return Json::Value();
   EXPECT_TRUE(answer.get("ok", !post).asBool()) << path << ": " << page->second;  // a read answers no "ok"
@@ -188,9 +179,7 @@ inline std::vector<std::string> OpenedUrls() {
 }
 
 inline std::string ConsoleUrl(const char* pathAndQuery) {
-  std::string url = "http://";
-  for (const char16_t* c = MORVANE_CONSOLE_HOST; *c; ++c) url += static_cast<char>(*c);
-  return url + pathAndQuery;
+  return "http://" + std::string(std::begin(MORVANE_CONSOLE_HOST), std::end(MORVANE_CONSOLE_HOST) - 1) + pathAndQuery;
 }
 
 // The balloons (NIF_INFO) or the tooltips set after the icon was added (NIF_TIP).

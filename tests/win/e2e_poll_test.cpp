@@ -24,7 +24,7 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   for (const char* entry : {"W-1", "W-2"})
     SimCall("/entry/add", {{"shop_id", shopId_}, {"category", "web"}, {"entry", entry}});
   SimCall("/entry/add", {{"shop_id", shopId_}, {"category", "tousu"}, {"entry", "投诉-1"}});
-  WriteValue(kCredentialsKey, L"Account", Text(Widened(account_)));
+  WriteValue(kCredentialsKey, L"Account", Text(Wide(account_)));
   WriteValue(kCredentialsKey, L"Password", storedPassword_);
   // The shop chose a sound of its own for the announcement, a small wave
   // file (Wine plays the scheme's .Default): kept, and read with each notice.
@@ -47,8 +47,7 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   // At the corner of the work area, above the taskbar that takes its space.
   RECT frame = {};
   ::GetWindowRect(notice, &frame);
-  MONITORINFO monitor = {};
-  monitor.cbSize = sizeof(monitor);
+  MONITORINFO monitor = {sizeof(MONITORINFO)};
   ::GetMonitorInfoW(::MonitorFromWindow(notice, MONITOR_DEFAULTTOPRIMARY), &monitor);
   EXPECT_EQ(monitor.rcWork.bottom, monitor.rcMonitor.bottom - ShellTrayRecorder::kTaskbarHeight);
   EXPECT_EQ(frame.right, monitor.rcWork.right);

@@ -192,17 +192,16 @@ TEST_F(TrayTest, UpdatesFromTwoThreadsReachTheShellWholeWithTheirOwnFlagsOnly) {
   std::vector<std::wstring> tips, balloons, strays;  // strays: flags that belong to no kind
   int icons = 0, adds = 0;
   for (const TrayNotification& n : shell.Notifications()) {
-    if (n.message == NIM_ADD && n.flags == kCreationFlags && n.hasIcon && n.info.empty()) {
+    if (n.message == NIM_ADD && n.flags == kCreationFlags && n.hasIcon && n.info.empty())
       ++adds;
-    } else if (n.message == NIM_MODIFY && n.flags == NIF_ICON && n.hasIcon && n.info.empty()) {
+    else if (n.message == NIM_MODIFY && n.flags == NIF_ICON && n.hasIcon && n.info.empty())
       ++icons;
-    } else if (n.message == NIM_MODIFY && n.flags == NIF_TIP) {
+    else if (n.message == NIM_MODIFY && n.flags == NIF_TIP)
       tips.push_back(n.tip);
-    } else if (n.message == NIM_MODIFY && n.flags == NIF_INFO && n.infoTitle == L"Morvane") {
+    else if (n.message == NIM_MODIFY && n.flags == NIF_INFO && n.infoTitle == L"Morvane")
       balloons.push_back(n.info);
-    } else {
+    else
       strays.push_back(std::to_wstring(n.message) + L" " + std::to_wstring(n.flags) + L" " + n.info);
-    }
   }
   EXPECT_EQ(strays, std::vector<std::wstring>{});
   EXPECT_EQ(tips, tipsSent);

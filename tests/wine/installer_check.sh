@@ -37,8 +37,6 @@ copies() {
 trap 'kill -CONT $(copies) 2>/dev/null || true; kill $(copies) 2>/dev/null || true' EXIT
 # Waits up to 20 s for a condition to hold.
 within() { for _ in $(seq 100); do eval "$1" && return 0; sleep 0.2; done; return 1; }
-# The command line a process was started with, as Wine gives it.
-command_of() { tr '\0' '\n' <"/proc/$1/cmdline" | sed -n '1s/ *$//p'; }
 version_of() { x86_64-w64-mingw32-windres -i "$1" -O rc | sed -n 's/.*"ProductVersion", L\{0,1\}"\([^"]*\)".*/\1/p'; }
 # This build's set-up, and the bin folders of the 32-bit and the 64-bit build, side by side.
 if [ -f "$bin/morvane-setup-x86.exe" ]; then own=$bin/morvane-setup-x86.exe x86=$bin x64=$bin/../../win-x86_64/bin
@@ -90,7 +88,8 @@ echo "== silent install, started: the upgrade finds the folder"
 setup "$own" /S
 started "install"
 first=$(copies)
-expect "running copy" "$(command_of "$first")" "$dir_win\\morvane.exe"
+# The command line it was started with, as Wine gives it.
+expect "running copy" "$(tr '\0' '\n' <"/proc/$first/cmdline" | sed -n '1s/ *$//p')" "$dir_win\\morvane.exe"
 
 echo "== silent install over the running copy: a new copy; credentials and the start-up choice kept"
 wine reg add "$approved" /v Morvane /t REG_BINARY /d 030000000000000000000000 /f >/dev/null
