@@ -47,7 +47,7 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   // At the corner of the work area, above the taskbar that takes its space.
   RECT frame = {};
   ::GetWindowRect(notice, &frame);
-  MONITORINFO monitor = {sizeof(MONITORINFO)};
+  MONITORINFO monitor = {sizeof(MONITORINFO), {}, {}, 0};
   ::GetMonitorInfoW(::MonitorFromWindow(notice, MONITOR_DEFAULTTOPRIMARY), &monitor);
   EXPECT_EQ(monitor.rcWork.bottom, monitor.rcMonitor.bottom - ShellTrayRecorder::kTaskbarHeight);
   EXPECT_EQ(frame.right, monitor.rcWork.right);
