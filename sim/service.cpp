@@ -181,27 +181,32 @@ Outcome Service::AddShop(const std::string& account, const std::string& password
   return {200, "shop added"};
 }
 
-Outcome Service::AddEntry(const std::string& shop_id, const std::string& category, const std::string& entry) {
+std::vector<std::string>* Service::WaitingList(const std::string& shop_id, const std::string& category,
+                                               Outcome& refusal) {
   const int index = CategoryIndex(category);
-  if (index < 0) return {400, "category must be web, liuyan or tousu"};
   const auto waiting = waiting_.find(shop_id);
-  if (waiting == waiting_.end()) return {404, "no such shop"};
+  if (index >= 0 && waiting != waiting_.end()) return &waiting->second[index];
+  refusal = index < 0 ? Outcome{400, "category must be web, liuyan or tousu"} : Outcome{404, "no such shop"};
+  return nullptr;
+}
+
+Outcome Service::AddEntry(const std::string& shop_id, const std::string& category, const std::string& entry) {
+  Outcome refusal;
+  std::vector<std::string>* list = WaitingList(shop_id, category, refusal);
+  if (!list) return refusal;
   if (entry.size() > kMaxEntryBytes || ValidUtf8(entry) != entry) return {400, "too long or not UTF-8"};
-  std::vector<std::string>& list = waiting->second[index];
-  if (list.size() >= kMaxWaiting) return {507, "limit reached"};
-  list.push_back(entry);
+  if (list->size() >= kMaxWaiting) return {507, "limit reached"};
+  list->push_back(entry);
   return {200, "entry added"};
 }
 
 Outcome Service::TreatEntry(const std::string& shop_id, const std::string& category, const std::string& entry) {
-  const int index = CategoryIndex(category);
-  if (index < 0) return {400, "category must be web, liuyan or tousu"};
-  const auto waiting = waiting_.find(shop_id);
-  if (waiting == waiting_.end()) return {404, "no such shop"};
-  std::vector<std::string>& list = waiting->second[index];
-  const std::size_t before = list.size();
-  list.erase(std::remove(list.begin(), list.end(), entry), list.end());
-  return {200, "treated " + std::to_string(before - list.size())};
+  Outcome refusal;
+  std::vector<std::string>* list = WaitingList(shop_id, category, refusal);
+  if (!list) return refusal;
+  const std::size_t before = list->size();
+  list->erase(std::remove(list->begin(), list->end(), entry), list->end());
+  return {200, "treated " + std::to_string(before - list->size())};
 }
 
 Outcome Service::ExpireSessions(const std::string& shop_id) {

@@ -67,6 +67,9 @@ class Service {
 
  private:
   using Waiting = std::array<std::vector<std::string>, 3>;  // by category
+  // The shop's waiting entries of the category; nullptr, with the reason in
+  // refusal, for an unknown category or shop.
+  std::vector<std::string>* WaitingList(const std::string& shop_id, const std::string& category, Outcome& refusal);
   struct Account {
     std::string name, password, shop_id;
   };
