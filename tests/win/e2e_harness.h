@@ -130,10 +130,8 @@ inline std::uint64_t LogMark() {
 }
 
 inline std::optional<SimRequest> WaitForRequest(std::uint64_t seq, RequestFilter filter, DWORD timeoutMs) {
-  for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < timeoutMs; ::Sleep(200)) {
-    const std::vector<SimRequest> found = RequestsSince(seq, filter);
-    if (!found.empty()) return found.front();
-  }
+  std::vector<SimRequest> found;
+  if (WaitUntil([&] { return !(found = RequestsSince(seq, filter)).empty(); }, timeoutMs)) return found.front();
   return std::nullopt;
 }
 
@@ -212,7 +210,7 @@ class MorvaneRun {
     iconShown_ = !shell.refusing && shell.WaitFor([](const TrayNotification& n) { return n.message == NIM_ADD; },
                                                   std::chrono::seconds(20));
     // The main window is never shown; one copy runs at a time.
-    for (int i = 0; i < 50 && !(mainWindow_ = ::FindWindowW(L"Dovrel", nullptr)); ++i) ::Sleep(100);
+    WaitUntil([&] { return (mainWindow_ = ::FindWindowW(L"Dovrel", nullptr)) != nullptr; }, 5000);
   }
   ~MorvaneRun() {
     if (process_ && !WaitForExit(0)) ::TerminateProcess(process_.get(), 1);
