@@ -118,22 +118,25 @@ class ShellTrayRecorder {
       ++self->unanswered;
     TrayCopyData data = {};
     if (copy->lpData && copy->cbData >= sizeof(data)) std::memcpy(&data, copy->lpData, sizeof(data));
-    TrayNotification n = {static_cast<DWORD>(copy->dwData),
-                          reinterpret_cast<HWND>(static_cast<LONG_PTR>(data.window)),
-                          data.id,
-                          data.flags,
-                          data.callbackMessage,
-                          data.timeout,
-                          data.infoFlags,
-                          TextOf(data.tip),
-                          TextOf(data.info),
-                          TextOf(data.infoTitle),
-                          copy->cbData > sizeof(data),
-                          data.iconWidth,
-                          {}};
+    // The icon's colour bits come last; its mask bits, if sent, before them.
+    const bool hasIcon = copy->lpData && copy->cbData > sizeof(data);
     const auto* end = static_cast<const BYTE*>(copy->lpData) + copy->cbData;
     const size_t iconBytes = size_t{data.iconWidth} * data.iconHeight * data.iconBitsPerPixel / 8;
-    if (n.hasIcon) n.iconColour.assign(end - std::min<size_t>(copy->cbData - sizeof(data), iconBytes), end);
+    std::vector<BYTE> colour;
+    if (hasIcon) colour.assign(end - std::min<size_t>(copy->cbData - sizeof(data), iconBytes), end);
+    const TrayNotification n = {static_cast<DWORD>(copy->dwData),
+                                reinterpret_cast<HWND>(static_cast<LONG_PTR>(data.window)),
+                                data.id,
+                                data.flags,
+                                data.callbackMessage,
+                                data.timeout,
+                                data.infoFlags,
+                                TextOf(data.tip),
+                                TextOf(data.info),
+                                TextOf(data.infoTitle),
+                                hasIcon,
+                                data.iconWidth,
+                                colour};
     std::lock_guard<std::mutex> lock(self->mutex_);
     self->notifications_.push_back(n);
     self->changed_.notify_all();
