@@ -4,10 +4,12 @@
 #include "app/startup_steps_win.h"
 #include "res/resource_ids.h"
 #include "service/console_launch.h"
+#include "service/console_launch_win.h"
 #include "service/process_platform.h"
 #include "text/wide_text_win.h"
 #include "tray/process_tray_win.h"
 #include "win32/module_instance.h"
+#include "win32/off_thread_work.h"
 
 namespace {
 
@@ -27,6 +29,7 @@ void ShowSettings(HWND owner) {
     ::ShowWindow(open, SW_SHOWNORMAL);
     return;
   }
+  if (AwaitingOffThreadWork()) return;
   ::DialogBoxParamW(TheModuleInstance(), MAKEINTRESOURCEW(IDD_SETTINGS), owner, SettingsDialogProc, 0);
 }
 
@@ -44,7 +47,9 @@ void PaintMainWindow(HWND window) {
 LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (LOWORD(wParam)) {
     case IDM_ABOUT:
-      ::DialogBoxParamW(TheModuleInstance(), MAKEINTRESOURCEW(IDD_ABOUT), window, AboutDialogProc, 0);
+      // A dialog opened over an awaited reply would hold up its wait.
+      if (!AwaitingOffThreadWork())
+        ::DialogBoxParamW(TheModuleInstance(), MAKEINTRESOURCEW(IDD_ABOUT), window, AboutDialogProc, 0);
       return 0;
     case IDM_EXIT:
       ::DestroyWindow(window);
@@ -57,7 +62,7 @@ LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       ShowSettings(window);
       return 0;
     case IDM_OPEN_CONSOLE:
-      if (OpenConsole() == 0) TheSystemTray().ShowBalloon(AsWide(kConsoleLoginFailedText));
+      if (OpenConsoleServingMessages() == 0) TheSystemTray().ShowBalloon(AsWide(kConsoleLoginFailedText));
       return 0;
     default:
       return ::DefWindowProcW(window, message, wParam, lParam);

@@ -10,6 +10,7 @@
 #include "settings/credential_store_win.h"
 #include "text/utf16_text.h"
 #include "text/wide_text_win.h"
+#include "win32/off_thread_work.h"
 
 namespace {
 
@@ -38,6 +39,17 @@ std::u16string_view TextOf(const char16_t* buffer, std::size_t capacity) {
 
 std::u16string_view TextOf(const TypedField& field) { return TextOf(AsUtf16(field.text), kFieldCapacity); }
 
+// The dialog does nothing else until the test's reply is in: its buttons are
+// disabled meanwhile, and so the test cannot be started twice.
+void RunTest(HWND dialog) {
+  constexpr int kButtons[] = {IDOK, IDCANCEL, IDC_TEST};
+  for (const int button : kButtons) ::EnableWindow(::GetDlgItem(dialog, button), FALSE);
+  TestLogin(dialog);
+  // The program may have ended meanwhile, and the dialog with it.
+  if (!::IsWindow(dialog)) return;
+  for (const int button : kButtons) ::EnableWindow(::GetDlgItem(dialog, button), TRUE);
+}
+
 void OnSettingsCommand(HWND dialog, WORD command) {
   switch (command) {
     case IDOK:
@@ -50,7 +62,7 @@ void OnSettingsCommand(HWND dialog, WORD command) {
       ::EndDialog(dialog, IDCANCEL);
       break;
     case IDC_TEST:
-      TestLogin(dialog);
+      RunTest(dialog);
       break;
     default:
       break;
@@ -89,7 +101,9 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       // The default focus: the OK button, the template's first tab stop.
       return TRUE;
     case WM_COMMAND:
-      OnSettingsCommand(dialog, LOWORD(wParam));
+      // Enter, Esc and the close box arrive here with their buttons disabled
+      // too: while a reply is awaited, no command is carried out.
+      if (!AwaitingOffThreadWork()) OnSettingsCommand(dialog, LOWORD(wParam));
       return TRUE;
     default:
       return FALSE;
