@@ -2,12 +2,14 @@
 
 #include <new>
 
+#include "service/proxy_choice.h"
 #include "service/reply_body.h"
 
 namespace {
 
 WINHTTP_CURRENT_USER_IE_PROXY_CONFIG proxySettings = {};
 HINTERNET httpSession = nullptr;
+FailedProxyLookups failedLookups;
 
 // Windows' own defaults, set explicitly so that every phase of a request is
 // bounded also where the platform's defaults differ: name resolution
@@ -28,42 +30,54 @@ void BoundEveryWait(HINTERNET session) {
   ::WinHttpSetOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout, sizeof(headersTimeout));
 }
 
-void ApplyDiscoveredProxy(HINTERNET request, const wchar_t* originUrl) {
-  const DWORD flags = ProxyLookupFlags(proxySettings);
-  if (flags == 0) return;
+bool Present(const wchar_t* text) { return text && *text; }
+
+BrowserProxySettings PlainValuesOf(const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& settings) {
+  return {settings.fAutoDetect != FALSE, Present(settings.lpszAutoConfigUrl), Present(settings.lpszProxy)};
+}
+
+// One lookup on the session; found is filled when it gives a proxy
+// configuration (which may be a direct connection, if a script says so).
+bool LookUpProxy(ProxyLookup lookup, const wchar_t* originUrl, WINHTTP_PROXY_INFO& found) {
   WINHTTP_AUTOPROXY_OPTIONS options = {};
-  options.dwFlags = flags;
-  options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-  options.lpszAutoConfigUrl = proxySettings.lpszAutoConfigUrl;
-  options.fAutoLogonIfChallenged = FALSE;
-  WINHTTP_PROXY_INFO info = {};
-  if (!::WinHttpGetProxyForUrl(httpSession, originUrl, &options, &info)) return;
-  ::WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info));
-  if (info.lpszProxy) ::GlobalFree(info.lpszProxy);
-  if (info.lpszProxyBypass) ::GlobalFree(info.lpszProxyBypass);
+  if (lookup == ProxyLookup::Detection) {
+    options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+    options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+  } else {
+    options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
+    options.lpszAutoConfigUrl = proxySettings.lpszAutoConfigUrl;
+  }
+  // Without the user's log-on first, which lets Windows keep the script
+  // between lookups; with it only for a script host that asks.
+  if (::WinHttpGetProxyForUrl(httpSession, originUrl, &options, &found)) return true;
+  if (::GetLastError() != ERROR_WINHTTP_LOGIN_FAILURE) return false;
+  options.fAutoLogonIfChallenged = TRUE;
+  return ::WinHttpGetProxyForUrl(httpSession, originUrl, &options, &found) != FALSE;
+}
+
+void ApplyChosenProxy(HINTERNET request, const wchar_t* originUrl) {
+  WINHTTP_PROXY_INFO found = {};
+  const ProxyRoute route = ChooseProxyRoute(PlainValuesOf(proxySettings), failedLookups, ::GetTickCount64(),
+                                            [&](ProxyLookup lookup) { return LookUpProxy(lookup, originUrl, found); });
+  WINHTTP_PROXY_INFO chosen = {WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr};
+  if (route == ProxyRoute::Discovered) chosen = found;
+  if (route == ProxyRoute::Manual)
+    chosen = {WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxySettings.lpszProxy, proxySettings.lpszProxyBypass};
+  ::WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &chosen, sizeof(chosen));
+  if (found.lpszProxy) ::GlobalFree(found.lpszProxy);
+  if (found.lpszProxyBypass) ::GlobalFree(found.lpszProxyBypass);
 }
 
 }  // namespace
 
-SessionAccess ChooseSessionAccess(bool settingsRead, const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& settings) {
-  if (!settingsRead) return {WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr};
-  if (settings.fAutoDetect) return {WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, nullptr, nullptr};
-  if (settings.lpszProxy) return {WINHTTP_ACCESS_TYPE_NAMED_PROXY, settings.lpszProxy, settings.lpszProxyBypass};
-  return {WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr};
-}
-
-DWORD ProxyLookupFlags(const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& settings) {
-  if (!settings.fAutoDetect) return 0;
-  DWORD flags = WINHTTP_AUTOPROXY_AUTO_DETECT;
-  if (settings.lpszAutoConfigUrl) flags |= WINHTTP_AUTOPROXY_CONFIG_URL;
-  return flags;
-}
-
 BOOL OpenHttpSession() {
-  const bool read = ::WinHttpGetIEProxyConfigForCurrentUser(&proxySettings) != FALSE;
-  if (!read) proxySettings = {};
-  const SessionAccess access = ChooseSessionAccess(read, proxySettings);
-  httpSession = ::WinHttpOpen(kUserAgent, access.accessType, access.proxy, access.bypass, 0);
+  if (!::WinHttpGetIEProxyConfigForCurrentUser(&proxySettings)) proxySettings = {};
+  // Every HttpGet sets its request's way; the session's own is the one when
+  // no lookup answers, for whatever else is sent on it.
+  const bool manual = PlainValuesOf(proxySettings).manualProxy;
+  httpSession = ::WinHttpOpen(kUserAgent, manual ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
+                              manual ? proxySettings.lpszProxy : WINHTTP_NO_PROXY_NAME,
+                              manual ? proxySettings.lpszProxyBypass : WINHTTP_NO_PROXY_BYPASS, 0);
   if (httpSession) BoundEveryWait(httpSession);
   return httpSession != nullptr;
 }
@@ -74,7 +88,7 @@ bool HttpGet(HINTERNET connection, const wchar_t* originUrl, const wchar_t* path
   UniqueInternet request(::WinHttpOpenRequest(connection, L"GET", path, L"HTTP/1.1", L"", nullptr, 0));
   if (!request) return false;
 
-  ApplyDiscoveredProxy(request.get(), originUrl);
+  ApplyChosenProxy(request.get(), originUrl);
 
   if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, static_cast<DWORD>(-1),
                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||

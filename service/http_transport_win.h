@@ -24,13 +24,3 @@ HINTERNET TheHttpSession();
 // never got a reply; false, with body untouched, when no request could be
 // made, the body broke off or was too large to keep, or memory ran out.
 bool HttpGet(HINTERNET connection, const wchar_t* originUrl, const wchar_t* path, std::string& body);
-
-// How the session reaches the network, from the user's proxy settings.
-struct SessionAccess {
-  DWORD accessType;
-  const wchar_t* proxy;
-  const wchar_t* bypass;
-};
-SessionAccess ChooseSessionAccess(bool settingsRead, const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& settings);
-// The flags of the per-request proxy lookup; 0 when none is made.
-DWORD ProxyLookupFlags(const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& settings);

@@ -146,4 +146,30 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   ::DeleteFileW(copy.c_str());
 }
 
+// The browser's proxy settings in the two forms Windows 10 and 11 shops
+// have, read at each start: the setup script's address alone (the
+// simulator's script names it as the proxy), and automatic detection, which
+// finds nothing here, beside the manual proxy. Either way the log-in and the
+// poll come through the proxy; the usual settings are back at the end.
+TEST_F(FirstStart, BrowserProxyBySetupScriptOrBesideDetection) {
+  const wchar_t* connections = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+  const auto normal = ReadValue(connections, L"DefaultConnectionSettings");
+  const auto script = ReadValue(connections, L"MorvaneScriptAlone"),
+             detection = ReadValue(connections, L"MorvaneDetectionAndProxy");
+  ASSERT_TRUE(normal && script && detection) << "the simulator's fixture wrote no browser proxy settings";
+  WriteValue(kCredentialsKey, L"Account", Text(Wide(account_)));
+  WriteValue(kCredentialsKey, L"Password", storedPassword_);
+  for (const RegValue* form : {&*script, &*detection}) {
+    SCOPED_TRACE(form == &*script ? "setup script" : "detection and proxy");
+    WriteValue(connections, L"DefaultConnectionSettings", *form);
+    const std::uint64_t start = LogMark();
+    MorvaneRun program(*shell_, ProgramPath());
+    EXPECT_TRUE(WaitForRequest(start, IsLogIn, 20000).value_or(SimRequest{}).proxied) << "no log-in via the proxy";
+    EXPECT_TRUE(WaitForRequest(start, IsPoll, 20000).value_or(SimRequest{}).proxied) << "no poll via the proxy";
+    program.Command(IDM_EXIT);
+    EXPECT_EQ(program.WaitForExit(10000), 0u);
+  }
+  WriteValue(connections, L"DefaultConnectionSettings", *normal);
+}
+
 }  // namespace
