@@ -76,18 +76,24 @@ stop_sim() {
   rm -f "$state/sim.pid" "$state/sim.port"
 }
 
-# Every program of the prefix reaches the service through its browser proxy
-# (the program reads it at its start). DefaultConnectionSettings: version,
-# counter, flags (direct | proxy), then the proxy, the bypass list and the
-# script address, each as length + bytes.
+# set_browser_proxy PORT [FLAGS [SCRIPT_URL [VALUE]]]: the prefix's browser
+# proxy settings, which every program of the prefix reads at its start (the
+# program reaches the service through them). DefaultConnectionSettings:
+# version, counter, flags (1 direct, 2 the proxy 127.0.0.1:PORT, 4 the setup
+# script's address, 8 automatic detection; 3 unless given), then the proxy,
+# the bypass list and the script's address, each as length + bytes. VALUE
+# writes the record under another name of the key instead, for a test to put
+# in place for a while.
 set_browser_proxy() {
-  local proxy="127.0.0.1:$1" record
-  record=$(printf '46000000''01000000''03000000''%02x000000' "${#proxy}")
-  record+=$(printf '%s' "$proxy" | od -An -tx1 | tr -d ' \n')
-  record+='0000000000000000'
+  local flags=${2:-3} script=${3:-} proxy="" record field
+  (((flags & 2) != 0)) && proxy="127.0.0.1:$1"
+  record=$(printf '46000000''01000000''%02x000000' "$flags")
+  for field in "$proxy" "" "$script"; do
+    record+=$(printf '%02x000000' "${#field}")$(printf '%s' "$field" | od -An -tx1 | tr -d ' \n')
+  done
   "$MORVANE_WINE_LOADER" reg add \
     'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' /f \
-    /v DefaultConnectionSettings /t REG_BINARY /d "$record" </dev/null >/dev/null 2>&1
+    /v "${4:-DefaultConnectionSettings}" /t REG_BINARY /d "$record" </dev/null >/dev/null 2>&1
 }
 
 # The prefix's web browser: the command the shell hands every address to.

@@ -41,7 +41,8 @@ constexpr char kUsage[] =
     "--port 0 (the default) picks a free port; the port is printed as \"listening PORT\". Control:\n"
     "http://sim.control/ through the same port: GET /state, /log[?since=SEQ]; POST /shop, /entry/add,\n"
     "/entry/treat, /sessions/expire, /fault (kinds: refuse slow error500 truncate garbage huge nul),\n"
-    "/fault/clear. A script's lines: SECONDS add|treat CATEGORY ENTRY, or SECONDS expire.\n";
+    "/fault/clear. A script's lines: SECONDS add|treat CATEGORY ENTRY, or SECONDS expire.\n"
+    "http://127.0.0.1:PORT/proxy.pac: a browser's setup script that names the simulator as the proxy.\n";
 
 struct Event {
   long long ms = 0;

@@ -172,8 +172,8 @@ SimServer::SimServer() {
 }
 
 int SimServer::Bind(int port) {
-  if (port == 0) return server_.bind_to_any_port("127.0.0.1");
-  return server_.bind_to_port("127.0.0.1", port) ? port : -1;
+  if (port == 0) return port_ = server_.bind_to_any_port("127.0.0.1");
+  return port_ = server_.bind_to_port("127.0.0.1", port) ? port : -1;
 }
 
 bool SimServer::Run() {
@@ -281,6 +281,12 @@ void SimServer::Handle(const httplib::Request& request, httplib::Response& respo
   const auto arrival = std::chrono::system_clock::now().time_since_epoch();
   const std::optional<Target> target = ParseTarget(request.target, request.get_header_value("Host"));
   if (!target) return WriteReply({400, "text/plain; charset=utf-8", "unsupported request target\n"}, nullptr, response);
+  if (!target->proxied && target->host == "127.0.0.1" && target->path == "/proxy.pac") {
+    const std::string proxy = "127.0.0.1:" + std::to_string(port_);
+    return WriteReply({200, "application/x-ns-proxy-autoconfig",
+                       "function FindProxyForURL(url, host) { return \"PROXY " + proxy + "\"; }\n"},
+                      nullptr, response);
+  }
   const Role role = RoleOf(target->host);
   if (role == Role::Control) {
     // The form's fields win over the query's.

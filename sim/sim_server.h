@@ -18,6 +18,9 @@
 //
 // Without shop_id the first shop added is meant. Every answer is JSON; a
 // change answers {"ok":true,"message":..} or {"ok":false,"error":..}.
+//
+// A browser's setup script (PAC) that names the simulator as the proxy:
+// http://127.0.0.1:PORT/proxy.pac, asked for directly.
 
 #include <httplib.h>
 
@@ -71,5 +74,6 @@ class SimServer {
   std::deque<Json::Value> log_;  // the newest entries only
   std::uint64_t logged_ = 0;     // the sequence number of the newest entry
   std::atomic<bool> in_run_{false};
+  int port_ = -1;  // set by Bind, before Run
   httplib::Server server_;
 };

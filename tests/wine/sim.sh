@@ -16,7 +16,12 @@ case "$1" in
     start_sim "$state" "$3"
     # shellcheck disable=SC1091
     . "$state/env"
-    set_browser_proxy "$(cat "$state/sim.port")"
+    port=$(cat "$state/sim.port")
+    set_browser_proxy "$port"
+    # The forms FirstStart puts in place for a while: the simulator's setup
+    # script alone, and automatic detection beside the manual proxy.
+    set_browser_proxy "$port" 5 "http://127.0.0.1:$port/proxy.pac" MorvaneScriptAlone
+    set_browser_proxy "$port" 11 "" MorvaneDetectionAndProxy
     set_browser "\"/bin/bash\" \"$here/browser.sh\" \"$state/urls.txt\""
     ;;
   stop) stop_sim "$state" ;;
