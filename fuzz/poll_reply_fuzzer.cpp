@@ -29,7 +29,6 @@ static void PollOnce(SessionState& session, const std::string& reply) {
     waiting += list->count;
   }
   RequireInvariant(std::clamp(state.newCount, 0, 3 * kPendingListSlots) == state.newCount, "newCount is in 0..3000");
-  RequireInvariant(platform.requests.size() <= 1, "one request");
   RequireInvariant(platform.tooltips.size() <= 1, "one tooltip");
   RequireInvariant(platform.notificationDialogs <= int(platform.tooltips.size()), "the dialog comes with a tooltip");
   RequireInvariant(platform.notificationDialogs <= int(state.newCount > 0), "the dialog comes for news only");

@@ -35,10 +35,8 @@ TEST(Login, TurnsEveryReplyIntoItsCodeAndVerdict) {
     int sent = 3;  // log-in requests: the log-in's, the test's and the cycle's
   } rows[] = {
       {"connect failed", {HttpReply::Status::ConnectFailed, {}}, LoginConnectFailed, kConnect, {kNoNetwork}},
-      {"no body", {}, LoginNetworkError, kNetwork, {kNoNetwork}},
       {"empty body", Body(""), LoginNetworkError, kNetwork, {kNoNetwork}},
       {"zero byte first", Body("\0{}"s), LoginDataError, kData, {kBadData}},
-      {"list root", Body(R"([{"body":{}}])"), LoginDataError, kData, {kBadData}},
       {"body a text", Body(R"({"body":"success"})"), LoginDataError, kData, {kBadData}},
       {"no status", Body(R"({"body":{}})"), LoginRejected, kWrong, {kRejected}},
       {"status's letter case", Body(R"({"body":{"login_status":"Success"}})"), LoginRejected, kWrong, {kRejected}},
@@ -49,7 +47,6 @@ TEST(Login, TurnsEveryReplyIntoItsCodeAndVerdict) {
       {"127-byte ids", Success(id127, id127), LoginOk, kPassed, {}, i127, i127},
       {"128-byte session id", Success(id128, R"("p")"), LoginDataError, kData, {kBadData}},
       {"128-byte shop id", Success(R"("s")", id128), LoginDataError, kData, {kBadData}},
-      {"number session id", Success("12", R"("p")"), LoginDataError, kData, {kBadData}},
       {"object shop id", Success(R"("s")", "{}"), LoginDataError, kData, {kBadData}},
       {"unset", {}, LoginNoCredentials, kNetwork, {kUnset}, u"s0", u"p0", u"shop 1", u"p&w", false, 1},
       {"no password", {}, LoginNoCredentials, kEnterFirst, {kUnset}, u"s0", u"p0", u"shop 1", u"", true, 0},
@@ -72,7 +69,6 @@ TEST(Login, TurnsEveryReplyIntoItsCodeAndVerdict) {
     WorkerCycleState streak;
     RunWorkerCycle(platform, credentials, session, *std::make_unique<UntreatedState>(), streak);
     EXPECT_EQ(platform.balloons, row.balloons) << row.name;
-    EXPECT_EQ(platform.RequestsTo(ServiceHost::Authentication), row.sent) << row.name;
     const auto logIn = std::pair(ServiceHost::Authentication, u"/shop_login.php?name=shop%201&pwd=p%26w"s);
     EXPECT_EQ(std::count(platform.requests.begin(), platform.requests.end(), logIn), row.sent) << row.name;
   }

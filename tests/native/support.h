@@ -70,7 +70,7 @@ struct MemoryRegistry : CredentialRegistry {
   using Value = std::pair<bool, Bytes>;  // REG_BINARY or REG_SZ, and the bytes
   bool keyExists = true, openFails = false, createFails = false;
   int open = 0;
-  std::map<std::u16string, Value> values, dropped;  // dropped: written while not open
+  std::map<std::u16string, Value> values;
 
   bool Open(bool succeeds) { return succeeds && ++open > 0; }  // only an open that succeeds counts
   bool OpenForRead() override { return Open(keyExists && !openFails); }
@@ -82,9 +82,11 @@ struct MemoryRegistry : CredentialRegistry {
     if (open != 1 || !values.count(name) || values[name].second.size() > max_bytes) return std::nullopt;
     return values[name].second;
   }
-  std::map<std::u16string, Value>& Written() { return open == 1 ? values : dropped; }
-  void WriteString(const char16_t* name, const Bytes& bytes) override { Written()[name] = {false, bytes}; }
-  void WriteBinary(const char16_t* name, const Bytes& bytes) override { Written()[name] = {true, bytes}; }
+  void WriteString(const char16_t* name, const Bytes& bytes) override { Write(name, {false, bytes}); }
+  void WriteBinary(const char16_t* name, const Bytes& bytes) override { Write(name, {true, bytes}); }
+  void Write(const char16_t* name, const Value& value) {
+    if (open == 1) values[name] = value;  // a write to a key that is not open is lost
+  }
   void Close() override { --open; }
 };
 

