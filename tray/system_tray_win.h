@@ -55,8 +55,6 @@ class CSystemTray {
   BOOL SetIconImage(HICON icon);
   HICON GetIconImage();
   BOOL RemoveTrayIcon();
-  // A copy of the record as it stands, for inspection.
-  NOTIFYICONDATAW RecordSnapshot();
 
   // The icons at the tray's size (tray_resting_icon_win.cpp). The waiting
   // count on the icon, drawn by the tray window's thread: a badge while

@@ -15,7 +15,7 @@ void CSystemTray::ReAddAfterTaskbarCreated() {
   // Every icon that is meant to be shown comes back, one whose first add
   // failed too; never one that was removed.
   if (!enabled || removed) return;
-  iconData.uFlags = kCreationFlags;
+  iconData.uFlags = AddFlags(iconData);
   const NOTIFYICONDATAW copy = iconData;
   guard.unlock();
   BOOL shown = SendToShell(NIM_ADD, copy);
@@ -23,6 +23,7 @@ void CSystemTray::ReAddAfterTaskbarCreated() {
   if (!shown) shown = SendToShell(NIM_MODIFY, copy);
   guard.lock();
   hidden = !shown;
+  if (shown) iconData.szInfo[0] = L'\0';
 }
 
 void CSystemTray::OnAddRetryTimer() {

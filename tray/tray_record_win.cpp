@@ -28,7 +28,7 @@ BOOL CSystemTray::AddIcon(HWND target, HICON icon) {
   iconData.cbSize = kTrayRecordSize;
   iconData.uID = kTrayIconId;
   iconData.hIcon = icon;
-  iconData.uFlags = kCreationFlags;
+  iconData.uFlags = AddFlags(iconData);
   iconData.uCallbackMessage = kTrayCallbackMessage;
   CopyIntoField(iconData.szTip, kProgramName, tooltipCapacity);
   targetWindow = iconData.hWnd;
@@ -41,6 +41,7 @@ BOOL CSystemTray::AddIcon(HWND target, HICON icon) {
   // in the record until the shell takes it.
   hidden = !added;
   removed = FALSE;
+  if (added) iconData.szInfo[0] = L'\0';
   return added;
 }
 
@@ -89,9 +90,11 @@ BOOL CSystemTray::ShowBalloon(const wchar_t* text) {
     CopyIntoField(iconData.szInfoTitle, kProgramName, ARRAYSIZE(iconData.szInfoTitle));
     iconData.dwInfoFlags = 0;
     iconData.uTimeout = kBalloonTimeout;
+    // A balloon for an icon the shell has not taken waits in the record for
+    // the add, in place of any older one that waits there.
+    if (hidden) return TRUE;
     copy = iconData;
-    // Emptied at once so that a later tooltip or icon update cannot show the
-    // balloon again.
+    // Emptied at once: a balloon that has been sent is never sent again.
     iconData.szInfo[0] = L'\0';
   }
   return SendToShell(NIM_MODIFY, copy);
@@ -112,9 +115,4 @@ BOOL CSystemTray::RemoveTrayIcon() {
   guard.lock();
   if (deleted || neverTaken) hidden = removed = TRUE;
   return removed;
-}
-
-NOTIFYICONDATAW CSystemTray::RecordSnapshot() {
-  std::lock_guard<std::mutex> guard(recordLock);
-  return iconData;
 }

@@ -10,6 +10,10 @@
 
 constexpr UINT kCreationFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 
+// The record holds a balloon's text only while the balloon waits for the
+// shell to take the icon; an add then shows it.
+inline UINT AddFlags(const NOTIFYICONDATAW& record) { return kCreationFlags | (record.szInfo[0] ? NIF_INFO : 0); }
+
 inline std::int64_t SecondsNow() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
 // The shell asks for the re-add through the tray window; it is carried out
