@@ -36,41 +36,40 @@ class CSystemTray {
  public:
   CSystemTray();
   virtual ~CSystemTray();
-  virtual LRESULT HandleTrayMessage(WPARAM wParam, LPARAM lParam);
-  virtual void PrepareMenu(HMENU menu);
-
   CSystemTray(const CSystemTray&) = delete;
   CSystemTray& operator=(const CSystemTray&) = delete;
 
+  // The tray window, its messages and the menu (system_tray_win.cpp).
   BOOL CreateTrayIcon(HINSTANCE instance, HWND target, HICON icon);
+  virtual LRESULT HandleTrayMessage(WPARAM wParam, LPARAM lParam);
+  virtual void PrepareMenu(HMENU menu);
+  // Removes the icon and destroys the hidden window; what the destructor does,
+  // and what runs at process exit for the process-wide object.
+  void Teardown();
+  static LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  HWND TrayWindow() const { return trayWindow; }
+
+  // The record and the shell calls, from any thread (tray_record_win.cpp).
   BOOL SetTooltipText(const wchar_t* text);
   BOOL ShowBalloon(const wchar_t* text);
   BOOL SetIconImage(HICON icon);
   HICON GetIconImage();
   BOOL RemoveTrayIcon();
 
-  // The waiting count on the icon, drawn by the tray window's thread: a badge
-  // while requests wait, the plain icon with none. Any thread.
+  // The icons at the tray's size (tray_resting_icon_win.cpp). The waiting
+  // count on the icon, drawn by the tray window's thread: a badge while
+  // requests wait, the plain icon with none. Any thread.
   BOOL ShowWaitingCount(int count);
   // Loads the icons again at the size the tray shows them now, when the DPI
   // or the display has changed.
   void FitIconsToDpi();
 
+  // The spin (tray_animation_win.cpp).
   BOOL LoadAnimationFrames();
   BOOL StartAnimation();
   BOOL AdvanceAnimation();
   BOOL StopAnimation();
   LRESULT OnAnimationTimer(UINT_PTR timerId);
-
-  // Removes the icon and destroys the hidden window; what the destructor does,
-  // and what runs at process exit for the process-wide object.
-  void Teardown();
-
-  static LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-  // A copy of the record as it stands, for inspection.
-  NOTIFYICONDATAW RecordSnapshot();
-  HWND TrayWindow() const { return trayWindow; }
   bool AnimationRunning() const { return animationTimer != 0; }
 
   static CSystemTray* activeTray;
@@ -78,18 +77,25 @@ class CSystemTray {
   static const UINT taskbarCreatedMessage;
 
  private:
+  // Fills the record for the first add and sends it: FALSE when the shell
+  // refuses the icon, which the record then keeps as meant to be shown.
+  BOOL AddIcon(HWND target, HICON icon);
+  // Sends a copy of the record: the shell may hand this thread a message for
+  // the tray window while it is waited for, so recordLock is never held then.
+  static BOOL SendToShell(DWORD message, NOTIFYICONDATAW copy);
+
+  // tray_add_retry_win.cpp: starts the retries of a refused first add.
+  void StartAddRetry();
   // Puts the icon back after the shell has re-created its taskbar and
   // forgotten every icon.
   void ReAddAfterTaskbarCreated();
   // Tries the add again while the shell has not taken the icon, until the
   // first minutes after its creation are over.
   void OnAddRetryTimer();
+
   // The icon shown outside the animation: the badge of the count, or the
   // plain icon; the one it replaces is destroyed once the shell has this one.
   void ShowRestingIcon(int count);
-  // Sends a copy of the record: the shell may hand this thread a message for
-  // the tray window while it is waited for, so recordLock is never held then.
-  static BOOL SendToShell(DWORD message, NOTIFYICONDATAW copy);
 
   NOTIFYICONDATAW iconData;
   HINSTANCE instance = nullptr;

@@ -8,8 +8,10 @@
 namespace {
 
 using DpiForWindow = UINT(WINAPI*)(HWND);
+using DpiForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 using MetricForDpi = int(WINAPI*)(int, UINT);
 using IconWithScaleDown = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
 
 // Functions newer than Windows 7 (and the common controls' one, which the
 // manifest's version of the library has) are looked up, with a fallback.
@@ -143,13 +145,26 @@ UniqueIcon IconFromPixels(const std::vector<Pixel>& pixels, int size) {
   return UniqueIcon(mask ? ::CreateIconIndirect(&parts) : nullptr);
 }
 
+// The DPI of the monitor that holds the taskbar, which draws the icon at its
+// own monitor's scale; 0 where Windows cannot tell (before 8.1, or no taskbar).
+UINT TaskbarMonitorDpi() {
+  // Kept loaded for the life of the process.
+  static const auto dpiForMonitor = LookUp<DpiForMonitor>(::LoadLibraryW(L"shcore.dll"), "GetDpiForMonitor");
+  HWND taskbar = ::FindWindowW(L"Shell_TrayWnd", nullptr);
+  UINT dpiX = 0, dpiY = 0;
+  if (!dpiForMonitor || !taskbar) return 0;
+  HMONITOR monitor = ::MonitorFromWindow(taskbar, MONITOR_DEFAULTTOPRIMARY);
+  return SUCCEEDED(dpiForMonitor(monitor, kEffectiveDpi, &dpiX, &dpiY)) ? dpiX : 0;
+}
+
 }  // namespace
 
 int TrayIconSize(HWND window) {
   static const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
   static const auto dpiForWindow = LookUp<DpiForWindow>(user32, "GetDpiForWindow");
   static const auto metricForDpi = LookUp<MetricForDpi>(user32, "GetSystemMetricsForDpi");
-  const UINT dpi = dpiForWindow && window ? dpiForWindow(window) : 0;
+  UINT dpi = TaskbarMonitorDpi();
+  if (!dpi && dpiForWindow && window) dpi = dpiForWindow(window);
   if (metricForDpi && dpi) return metricForDpi(SM_CXSMICON, dpi);
   return ::GetSystemMetrics(SM_CXSMICON);
 }

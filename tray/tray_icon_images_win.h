@@ -6,7 +6,8 @@
 
 #include "win32/handles.h"
 
-// The small-icon size of the DPI that the window's monitor has now.
+// The small-icon size of the DPI that the taskbar's monitor has now, or else
+// the window's.
 int TrayIconSize(HWND window);
 
 // An icon of the module at exactly size pixels, scaled down from a larger
