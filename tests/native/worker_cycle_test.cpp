@@ -20,30 +20,28 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
                   treated = Body(R"({"body":{"deal_status":"treated"}})"),
                   untreated = Body(R"({"body":{"deal_status":"untreated","web":["W"]}})");
   const std::u16string rejected = u"登录Zarnik失败，请检查用户名与密码。",
-                       noNetwork = u"登录Zarnik失败，请检查网络情况。",
-                       unset = u"请先设置登录Zarnik网点管理中心的用户名与密码。", away = u"Morvane（未连接Zarnik）",
-                       plain = u"Morvane", one = u"Morvane（1条待处理业务请求）",
-                       oneAway = u"Morvane（未连接Zarnik，1条待处理业务请求）";
+                       noNetwork = u"登录Zarnik失败，请检查网络情况。", away = u"Morvane（未连接Zarnik）",
+                       one = u"Morvane（1条待处理业务请求）", oneAway = u"Morvane（未连接Zarnik，1条待处理业务请求）";
   const struct {
     const char* name;
     bool credentials;
     std::vector<HttpReply> logins, polls;
     std::string pauses;  // one a cycle: P the whole pause, R the retry after a resume
     std::vector<std::u16string> balloons;
-    std::string notConnected;                                  // + shown, - cleared, in turn
+    std::vector<bool> notConnected;                            // shown, cleared, in turn
     std::u16string tooltip;                                    // the last one set
     int pollRequests, relogin, resumeIn = -1, exchangeMs = 0;  // the pause a resume ends; how long each exchange takes
     bool saveDuringLogIn = false;
   } rows[] = {
-      {"logged in: at once, then each cycle", true, {ok}, {untreated, untreated, untreated}, "PPP", {}, "", one, 3, 0},
-      {"no credentials", false, {}, {}, "PPP", {unset}, "+", away, 0, 1},
-      {"a streak, then back", true, {{}, no, Body("["), ok}, {treated}, "PPPP", {noNetwork}, "+-", plain, 1, 0},
-      {"a failure after a success", true, {no, ok, no, no}, {ended}, "PPPP", {rejected, rejected}, "+", away, 1, 0},
-      {"polls fail, one kept", true, {ok}, {untreated, {}, Body("<html>")}, "PPP", {}, "+", oneAway, 3, 0},
-      {"saved during a log-in", true, {ok, ok}, {}, "PP", {}, "", u"", 2, 0, -1, 0, true},
-      {"resumed: ended, back 5 s on", true, {ok, {}, ok}, {treated, ended, treated}, "PRRP", {}, "", plain, 3, 0, 0},
-      {"resumed: a poll fails", true, {ok}, {{}, Body("<html>")}, "PRR", {}, "", u"", 3, 0, 0},
-      {"resumed: failing long", true, {ok, {}, {}, {}, {}}, {ended}, "PRRPP", {noNetwork}, "+", away, 1, 0, 0, 25000},
+      {"logged in: at once, then each cycle", true, {ok}, {untreated, untreated, untreated}, "PPP", {}, {}, one, 3, 0},
+      {"no credentials", false, {}, {}, "PPP", {u"请先设置登录Zarnik网点管理中心的用户名与密码。"}, {true}, away, 0, 1},
+      {"back after a streak", true, {{}, no, Body("["), ok}, {}, "PPPP", {noNetwork}, {true, false}, u"Morvane", 1},
+      {"a failure after a success", true, {no, ok, no, no}, {ended}, "PPPP", {rejected, rejected}, {true}, away, 1},
+      {"polls fail, one kept", true, {ok}, {untreated, {}, Body("<html>")}, "PPP", {}, {true}, oneAway, 3, 0},
+      {"saved during a log-in", true, {ok, ok}, {}, "PP", {}, {}, u"", 2, 0, -1, 0, true},
+      {"resumed: ended, 5 s on", true, {ok, {}, ok}, {treated, ended, treated}, "PRRP", {}, {}, u"Morvane", 3, 0, 0},
+      {"resumed: a poll fails", true, {ok}, {{}, Body("<html>")}, "PRR", {}, {}, u"", 3, 0, 0},
+      {"resumed: failing", true, {ok, {}, {}, {}, {}}, {ended}, "PRRPP", {noNetwork}, {true}, away, 1, 0, 0, 25000},
   };
   for (const auto& row : rows) {
     FakeServicePlatform platform;
@@ -62,15 +60,13 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
     WorkerCycleState state;
     for ([[maybe_unused]] const auto pause : row.pauses) RunWorkerCycle(platform, credentials, session, *lists, state);
     EXPECT_EQ(platform.balloons, row.balloons) << row.name;
-    std::string shown;
-    for (const bool notConnected : platform.notConnected) shown += notConnected ? '+' : '-';
-    EXPECT_EQ(shown, row.notConnected) << row.name;
+    EXPECT_EQ(platform.notConnected, row.notConnected) << row.name;
     EXPECT_EQ(platform.tooltips.empty() ? u"" : platform.tooltips.back(), row.tooltip) << row.name;
     EXPECT_EQ(platform.RequestsTo(ServiceHost::Orders), row.pollRequests) << row.name;
     EXPECT_EQ(session.reloginRequested, row.relogin) << row.name;
-    std::vector<std::uint32_t> pauses;
-    for (const char pause : row.pauses) pauses.push_back(pause == 'P' ? 30000u : 5000u);
-    EXPECT_EQ(platform.sleeps, pauses) << row.name;
+    std::string slept;
+    for (const std::uint32_t pause : platform.sleeps) slept += pause == 30000 ? 'P' : pause == 5000 ? 'R' : '?';
+    EXPECT_EQ(slept, row.pauses) << row.name;
     const auto logIn = std::pair(ServiceHost::Authentication, u"/shop_login.php?name=shop&pwd=new"s);
     EXPECT_EQ(std::count(platform.requests.begin(), platform.requests.end(), logIn), row.saveDuringLogIn) << row.name;
   }
