@@ -137,7 +137,8 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   SimCall("/fault", {{"host", "order"}, {"kind", "refuse"}});
   ASSERT_TRUE(
       shell_->WaitFor([](const TrayNotification& n) { return n.tip == L"Morvane（未连接Zarnik，4条待处理业务请求）"; },
-                      std::chrono::milliseconds(3 * kCycleMs)));
+                      std::chrono::milliseconds(3 * kCycleMs)))
+      << "no not-connected tooltip within three cycles";
   EXPECT_EQ(RequestsSince(refusing, IsPoll).size(), 2u) << "not connected at the second refused poll";
   EXPECT_TRUE(shell_->WaitFor([](const TrayNotification& n) {
     bool greys = (n.flags & NIF_ICON) && !n.iconColour.empty();  // 32 bits a pixel: blue, green, red, alpha
