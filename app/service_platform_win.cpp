@@ -32,6 +32,8 @@ void Win32ServicePlatform::ShowBalloon(const std::u16string& text) {
   TheSystemTray().ShowBalloon(AsWide(text.c_str()));
 }
 
+void Win32ServicePlatform::ShowNotConnected(bool notConnected) { TheSystemTray().ShowNotConnected(notConnected); }
+
 void Win32ServicePlatform::ShowNotificationDialog() { ShowNotificationDialogModally(); }
 
 void Win32ServicePlatform::PlayNewRequestSound() { ::PlayNewRequestSound(); }

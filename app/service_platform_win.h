@@ -1,7 +1,7 @@
 #pragma once
 // The service logic's system operations, on Win32: WinHTTP for the requests,
-// the tray object for the tooltip and balloons, the notification dialog, the
-// shell for URLs.
+// the tray object for the tooltip, balloons and the not-connected icon, the
+// notification dialog, the shell for URLs.
 
 #include <windows.h>
 #include <winhttp.h>
@@ -23,6 +23,7 @@ class Win32ServicePlatform : public ServicePlatform {
   HttpReply Get(ServiceHost host, const std::u16string& path) override;
   void SetTooltipText(const std::u16string& text) override;
   void ShowBalloon(const std::u16string& text) override;
+  void ShowNotConnected(bool notConnected) override;
   void ShowNotificationDialog() override;
   void PlayNewRequestSound() override;
   void OpenUrl(const std::u16string& url) override;

@@ -5,8 +5,10 @@
    Some numbers repeat across resource types (130 is an icon, a menu and a
    dialog); that is fine because a resource is found by type and id. */
 
-/* Icons: the application icon and the four frames of the tray animation. */
+/* Icons: the application icon, the tray icon while the service cannot be
+   reached, and the four frames of the tray animation. */
 #define IDI_MORVANE 107
+#define IDI_NOT_CONNECTED 108
 #define IDI_SPIN_0 130
 #define IDI_SPIN_1 131
 #define IDI_SPIN_2 132

@@ -33,6 +33,9 @@ class ServicePlatform {
 
   virtual void SetTooltipText(const std::u16string& text) = 0;
   virtual void ShowBalloon(const std::u16string& text) = 0;
+  // The icon shows that the service cannot be reached, or (false) the
+  // waiting count again.
+  virtual void ShowNotConnected(bool notConnected) = 0;
 
   // Shows the notification dialog modally and returns when the user has
   // closed it. The dialog reads newCount of the untreated state itself.

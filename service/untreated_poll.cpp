@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr char16_t kPlainTooltip[] = u"Morvane";
-
 struct Category {
   const char* name;
   PendingList UntreatedState::*list;
@@ -65,14 +63,6 @@ bool ForEachEntry(const Json::Value& member, Visit visit) {
   return true;
 }
 
-std::u16string TooltipFor(int waiting) {
-  if (waiting == 0) return kPlainTooltip;
-  std::u16string text = u"Morvane（";
-  for (char digit : std::to_string(waiting)) text += static_cast<char16_t>(digit);
-  text += u"条待处理业务请求）";
-  return text;
-}
-
 // Counts the entries of an "untreated" body that the kept lists lack. Every
 // element is read before any kept list changes: nullopt, with nothing
 // changed, when a category is an object or holds an element that is no entry.
@@ -105,7 +95,7 @@ void KeepUntreated(ServicePlatform& platform, const Json::Value& body, int fresh
     platform.PlayNewRequestSound();
     platform.ShowNotificationDialog();
   }
-  platform.SetTooltipText(TooltipFor(untreated.web.count + untreated.liuyan.count + untreated.tousu.count));
+  platform.SetTooltipText(TooltipText(WaitingCount(untreated)));
 }
 
 void ForgetUntreated(ServicePlatform& platform, UntreatedState& untreated) {
@@ -113,7 +103,7 @@ void ForgetUntreated(ServicePlatform& platform, UntreatedState& untreated) {
   untreated.tousu.count = 0;
   untreated.liuyan.count = 0;
   untreated.web.count = 0;
-  platform.SetTooltipText(kPlainTooltip);
+  platform.SetTooltipText(TooltipText(0));
 }
 
 enum class DealStatus { Unreadable, Treated, NoAuthority, Untreated };
@@ -171,4 +161,19 @@ bool PollUntreatedRequests(ServicePlatform& platform, SessionState& session, Unt
       return false;
   }
   return true;
+}
+
+std::u16string TooltipText(int waiting, bool connected) {
+  if (connected && waiting == 0) return u"Morvane";
+  std::u16string text = connected ? u"Morvane（" : u"Morvane（未连接Zarnik";
+  if (waiting > 0) {
+    if (!connected) text += u'，';
+    for (char digit : std::to_string(waiting)) text += static_cast<char16_t>(digit);
+    text += u"条待处理业务请求";
+  }
+  return text + u'）';
+}
+
+int WaitingCount(const UntreatedState& untreated) {
+  return untreated.web.count + untreated.liuyan.count + untreated.tousu.count;
 }

@@ -17,3 +17,9 @@
 // suffice to read changes nothing.
 // True when the order host gave a reply of one of these shapes.
 bool PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated);
+
+// The tooltip with waiting requests kept: the plain name with none; while
+// the service cannot be reached, it says so.
+std::u16string TooltipText(int waiting, bool connected = true);
+// How many requests the kept lists hold.
+int WaitingCount(const UntreatedState& untreated);

@@ -20,7 +20,8 @@ const char16_t* LoginFailureText(int code) {
   }
 }
 
-void LogIn(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session, WorkerCycleState& state,
+// True when the service accepted the log-in.
+bool LogIn(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session, WorkerCycleState& state,
            bool resuming) {
   // The request is taken before the attempt, not cleared after it: a save of
   // new credentials while this log-in is on the wire sets it again, and the
@@ -31,7 +32,7 @@ void LogIn(ServicePlatform& platform, ShopCredentials& credentials, SessionState
   const int code = LoginToService(platform, credentials, session);
   if (code == LoginOk) {
     state.failureReported = false;
-    return;
+    return true;
   }
   if (requested) session.reloginRequested = 1;
   // A failure while the network comes back is no streak yet: one that
@@ -40,6 +41,23 @@ void LogIn(ServicePlatform& platform, ShopCredentials& credentials, SessionState
     platform.ShowBalloon(LoginFailureText(code));
     state.failureReported = true;
   }
+  return false;
+}
+
+// The icon and tooltip say the service cannot be reached once enough cycles
+// in a row went without a good exchange; a good one takes that back at once.
+void ShowConnection(ServicePlatform& platform, const UntreatedState& untreated, WorkerCycleState& state, bool exchanged,
+                    bool resuming) {
+  if (exchanged) {
+    state.cyclesWithoutExchange = 0;
+  } else if (!resuming && state.cyclesWithoutExchange < kCyclesBeforeNotConnected) {
+    ++state.cyclesWithoutExchange;
+  }
+  const bool notConnected = state.cyclesWithoutExchange == kCyclesBeforeNotConnected;
+  if (notConnected == state.notConnectedShown) return;
+  state.notConnectedShown = notConnected;
+  platform.ShowNotConnected(notConnected);
+  platform.SetTooltipText(TooltipText(WaitingCount(untreated), !notConnected));
 }
 
 }  // namespace
@@ -48,9 +66,11 @@ void RunWorkerCycle(ServicePlatform& platform, ShopCredentials& credentials, Ses
                     UntreatedState& untreated, WorkerCycleState& state) {
   const bool resuming =
       state.resumedAt && std::uint32_t(platform.Milliseconds() - *state.resumedAt) < kResumeGraceMilliseconds;
-  if (session.reloginRequested == 1 || !HasSession(session)) LogIn(platform, credentials, session, state, resuming);
+  const bool loggedIn =
+      (session.reloginRequested == 1 || !HasSession(session)) && LogIn(platform, credentials, session, state, resuming);
   // Right after a successful log-in too: the first poll does not wait a pause.
   const bool answered = HasSession(session) && PollUntreatedRequests(platform, session, untreated);
+  ShowConnection(platform, untreated, state, loggedIn || answered, resuming);
   // A poll that ended the session ("No authority") calls for a log-in soon.
   const bool retrySoon = resuming && !(answered && HasSession(session));
   // The dialog of a poll has been closed by now: the pause runs after all the

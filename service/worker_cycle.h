@@ -16,6 +16,9 @@ constexpr std::uint32_t kWorkerPauseMilliseconds = 30000;
 // a failed log-in shows no balloon.
 constexpr std::uint32_t kResumeGraceMilliseconds = 60000;
 constexpr std::uint32_t kResumeRetryMilliseconds = 5000;
+// A shop must see a service that stays out of reach: after this many cycles
+// in a row without a good exchange, the icon and tooltip say so.
+constexpr int kCyclesBeforeNotConnected = 2;
 
 // Kept by the worker thread across cycles.
 struct WorkerCycleState {
@@ -24,6 +27,11 @@ struct WorkerCycleState {
   bool failureReported = false;
   // When the system last resumed, on the platform's clock.
   std::optional<std::uint32_t> resumedAt;
+  // Cycles in a row without an accepted log-in or a readable poll reply,
+  // counted up to kCyclesBeforeNotConnected; the cycles of the minute after
+  // a resume add none.
+  int cyclesWithoutExchange = 0;
+  bool notConnectedShown = false;
 };
 
 void RunWorkerCycle(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session,

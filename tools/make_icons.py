@@ -3,6 +3,9 @@
 
 morvane.ico  application icon: 16, 20, 24, 32, 40, 48 and 64 px, 32 bits
     with alpha.
+not_connected.ico  the tray icon while the service cannot be reached: the
+    same sizes, the parcel in greys without the red badge, and a dark disc
+    with a white cross at the bottom-right corner, away from the count's badge.
 spin130.ico .. spin133.ico  tray animation frames: 16, 20, 24 and 40 px,
     16 colours, a square outline turning counter-clockwise from one frame to
     the next.
@@ -32,6 +35,12 @@ LID = (186, 124, 54)
 TAPE = (243, 222, 172)
 BADGE = (222, 36, 36)
 WHITE = (255, 255, 255)
+# The parcel of the not-connected icon, greyed, and its mark.
+GREY_OUTLINE = (78, 78, 78)
+GREY_BOX = (176, 176, 176)
+GREY_LID = (148, 148, 148)
+GREY_TAPE = (220, 220, 220)
+MARK = (64, 64, 64)
 
 # Samples per pixel edge when measuring how much of a pixel a shape covers.
 # At 16 px a soft edge only blurs the little badge, so there a pixel is either
@@ -105,13 +114,6 @@ def disc(cx, cy, r):
     return lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r
 
 
-def framed_rectangle(canvas, box, thickness, fill):
-    x0, y0, x1, y1 = box
-    canvas.paint(rectangle(x0, y0, x1, y1), OUTLINE)
-    canvas.paint(rectangle(x0 + thickness, y0 + thickness,
-                           x1 - thickness, y1 - thickness), fill)
-
-
 def bell(cx, cy, r):
     """A bell filling most of a badge of radius r centred on cx, cy."""
     shoulder = cy - 0.12 * r
@@ -131,13 +133,19 @@ def bell(cx, cy, r):
     return lambda x, y: body(x, y) or clapper(x, y) or knob(x, y)
 
 
-def draw_application_icon(size):
-    """A parcel with a red notification badge; the bell in the badge is
-    left out at 16 px, where it would be a blur."""
-    canvas = Canvas(size, HARD_EDGES if size < 32 else SMOOTH_EDGES)
+def draw_parcel(canvas, colours):
+    """The parcel of the application icon; colours: outline, box, lid, tape."""
+    size = canvas.size
+    outline, box, lid_colour, tape = colours
 
     def at(fraction):
         return round(size * fraction)
+
+    def framed(rect, fill):
+        x0, y0, x1, y1 = rect
+        canvas.paint(rectangle(x0, y0, x1, y1), outline)
+        canvas.paint(rectangle(x0 + thickness, y0 + thickness,
+                               x1 - thickness, y1 - thickness), fill)
 
     thickness = max(1, round(size / 32))
     body = (at(1 / 16), at(6 / 16), at(13 / 16), size)
@@ -145,20 +153,57 @@ def draw_application_icon(size):
     tape_left = (body[0] + body[2]) // 2 - max(1, at(1 / 16))
     tape_right = tape_left + 2 * max(1, at(1 / 16))
 
-    framed_rectangle(canvas, body, thickness, BOX)
+    framed(body, box)
     canvas.paint(rectangle(tape_left, body[1] + thickness,
-                           tape_right, body[3] - thickness), TAPE)
-    framed_rectangle(canvas, lid, thickness, LID)
+                           tape_right, body[3] - thickness), tape)
+    framed(lid, lid_colour)
     canvas.paint(rectangle(tape_left, lid[1] + thickness,
-                           tape_right, lid[3] - thickness), TAPE)
+                           tape_right, lid[3] - thickness), tape)
 
+
+def badge_disc(size):
+    """Centre and radius of the application icon's badge, top-right, and
+    the width of its white outline."""
     radius = size * 3.5 / 16
-    cx = size - radius - size / 32
-    cy = radius + size / 32
+    return size - radius - size / 32, radius + size / 32, radius, max(1, round(size / 32))
+
+
+def draw_application_icon(size):
+    """A parcel with a red notification badge; the bell in the badge is
+    left out at 16 px, where it would be a blur."""
+    canvas = Canvas(size, HARD_EDGES if size < 32 else SMOOTH_EDGES)
+    draw_parcel(canvas, (OUTLINE, BOX, LID, TAPE))
+    cx, cy, radius, thickness = badge_disc(size)
     canvas.paint(disc(cx, cy, radius + thickness), WHITE)
     canvas.paint(disc(cx, cy, radius), BADGE)
     if size >= 32:
         canvas.paint(bell(cx, cy, radius), WHITE)
+    return canvas
+
+
+def cross(cx, cy, reach, width):
+    """Two bars crossing at cx, cy, reach out along each diagonal."""
+    def bar(x, y, slope):
+        along = ((x - cx) + slope * (y - cy)) / 2 ** 0.5
+        across = ((x - cx) - slope * (y - cy)) / 2 ** 0.5
+        return abs(along) <= reach and abs(across) <= width / 2
+    return lambda x, y: bar(x, y, 1) or bar(x, y, -1)
+
+
+def draw_not_connected_icon(size):
+    """The parcel in greys, and at the bottom-right a dark disc with a white
+    cross and outline: the colours and the corner differ from the normal
+    icon's and from the count's red badge at the top-right, so the state
+    reads at 16 px on light and dark taskbars alike."""
+    canvas = Canvas(size, HARD_EDGES if size < 32 else SMOOTH_EDGES)
+    draw_parcel(canvas, (GREY_OUTLINE, GREY_BOX, GREY_LID, GREY_TAPE))
+    # Centred on a pixel, so that the cross is symmetric at the small sizes,
+    # where a pixel is either in a shape or not.
+    radius = size * 0.245
+    centre = int(size - radius - size / 32) + 0.5
+    canvas.paint(disc(centre, centre, radius + max(1, round(size / 32))), WHITE)
+    canvas.paint(disc(centre, centre, radius), MARK)
+    canvas.paint(cross(centre, centre, radius * 0.75, max(1.0, size / 12)), WHITE)
     return canvas
 
 
@@ -298,9 +343,10 @@ def main(argv):
         print("usage: make_icons.py OUTPUT_FOLDER", file=sys.stderr)
         return 2
     folder = argv[1]
-    icons = {"morvane.ico": ico_file(
-        [(size, 0, 32, true_colour_image(draw_application_icon(size)))
-         for size in APP_ICON_SIZES])}
+    icons = {name: ico_file([(size, 0, 32, true_colour_image(draw(size)))
+                             for size in APP_ICON_SIZES])
+             for name, draw in (("morvane.ico", draw_application_icon),
+                                ("not_connected.ico", draw_not_connected_icon))}
     frames = {}
     for size in FRAME_SIZES:
         for name, outline in frame_outlines(size).items():

@@ -60,6 +60,9 @@ class CSystemTray {
   // count on the icon, drawn by the tray window's thread: a badge while
   // requests wait, the plain icon with none. Any thread.
   BOOL ShowWaitingCount(int count);
+  // While the service cannot be reached the icon says so in place of the
+  // count, until told otherwise. Any thread.
+  BOOL ShowNotConnected(bool notConnected);
   // Loads the icons again at the size the tray shows them now, when the DPI
   // or the display has changed.
   void FitIconsToDpi();
@@ -93,8 +96,9 @@ class CSystemTray {
   // first minutes after its creation are over.
   void OnAddRetryTimer();
 
-  // The icon shown outside the animation: the badge of the count, or the
-  // plain icon; the one it replaces is destroyed once the shell has this one.
+  // The icon shown outside the animation: the not-connected image, the badge
+  // of the count, or the plain icon; the one it replaces is destroyed once
+  // the shell has this one.
   void ShowRestingIcon(int count);
 
   NOTIFYICONDATAW iconData;
@@ -112,12 +116,14 @@ class CSystemTray {
   int animationSeconds = 0;
   HICON savedIcon = nullptr;
   std::int64_t addRetryStart = 0;
-  // The icons made at the tray's size: icon 107, and the badge of the count.
+  // The icons made at the tray's size: icon 107, and the badge of the count
+  // or icon 108 while the service cannot be reached.
   int iconSize = 0;
   UniqueIcon plainIcon;
   UniqueIcon badgeIcon;
   int waitingCount = 0;
   std::atomic<int> postedCount{0};
+  std::atomic<bool> notConnected{false};
   UINT defaultMenuItem = 0;
   BOOL defaultItemByPosition = TRUE;
 

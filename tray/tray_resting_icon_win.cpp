@@ -1,6 +1,7 @@
-// The icons at the size the tray shows them, handed over as the count and the
-// DPI change: the badge of the waiting count or the plain icon, each shown
-// before the one it replaces is destroyed.
+// The icons at the size the tray shows them, handed over as the count, the
+// connection and the DPI change: the not-connected image, the badge of the
+// waiting count or the plain icon, each shown before the one it replaces is
+// destroyed.
 #include <utility>
 
 #include "res/resource_ids.h"
@@ -13,10 +14,18 @@ BOOL CSystemTray::ShowWaitingCount(int count) {
   return ::PostMessageW(trayWindow, kWaitingCountMessage, static_cast<WPARAM>(count), 0);
 }
 
+BOOL CSystemTray::ShowNotConnected(bool shown) {
+  if (notConnected.exchange(shown) == shown) return TRUE;
+  // Drawn by the tray window's thread, with the count as it stands.
+  return ::PostMessageW(trayWindow, kWaitingCountMessage, static_cast<WPARAM>(postedCount.load()), 0);
+}
+
 void CSystemTray::ShowRestingIcon(int count) {
   waitingCount = count;
-  UniqueIcon badge = count > 0 ? DrawCountBadge(plainIcon.get(), iconSize, count) : UniqueIcon();
-  // A badge that cannot be drawn leaves the plain icon.
+  UniqueIcon badge = notConnected ? LoadIconAtSize(instance, IDI_NOT_CONNECTED, iconSize)
+                     : count > 0  ? DrawCountBadge(plainIcon.get(), iconSize, count)
+                                  : UniqueIcon();
+  // An image that cannot be made leaves the plain icon.
   HICON resting = badge ? badge.get() : plainIcon.get();
   if (!resting) return;
   if (AnimationRunning()) {

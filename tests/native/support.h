@@ -26,6 +26,7 @@ struct FakeServicePlatform : ServicePlatform {
   std::function<void()> onGet, onNotificationDialog;  // onGet: another thread's doing while a request is on the wire
   std::vector<std::pair<ServiceHost, std::u16string>> requests;
   std::vector<std::u16string> tooltips, balloons, openedUrls;
+  std::vector<bool> notConnected;
   std::vector<std::uint32_t> sleeps;
   // Moved on by each exchange and each whole pause; wraps 70 s in, as the system's does after 49 days.
   std::uint32_t clock = 4294897296u, exchangeMs = 0;
@@ -43,6 +44,7 @@ struct FakeServicePlatform : ServicePlatform {
   }
   void SetTooltipText(const std::u16string& text) override { tooltips.push_back(text); }
   void ShowBalloon(const std::u16string& text) override { balloons.push_back(text); }
+  void ShowNotConnected(bool shown) override { notConnected.push_back(shown); }
   void ShowNotificationDialog() override {
     ++notificationDialogs;
     if (onNotificationDialog) onNotificationDialog();

@@ -10,7 +10,9 @@
 // OK in the settings dialog while the old pair is on the wire: its request
 // for a new log-in survives, and the next cycle logs in with the new pair.
 // A resume ends the pause; for the minute after it, a failed exchange is
-// tried again after 5 s and a failed log-in shows no balloon.
+// tried again after 5 s and a failed log-in shows no balloon. Two cycles in
+// a row without an accepted log-in or a readable poll reply (not counting
+// that minute) show the service as not connected, until the next good one.
 TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
   const HttpReply ok = Body(R"({"body":{"login_status":"success","session_id":"s-1","shop_id":"42"}})");
   const HttpReply no = Body(R"({"body":{"login_status":"fail"}})");
@@ -18,25 +20,28 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
                   treated = Body(R"({"body":{"deal_status":"treated"}})"),
                   untreated = Body(R"({"body":{"deal_status":"untreated","web":["W"]}})");
   const std::u16string rejected = u"登录Zarnik失败，请检查用户名与密码。",
-                       noNetwork = u"登录Zarnik失败，请检查网络情况。";
-  const std::uint32_t P = 30000, R = 5000;
+                       noNetwork = u"登录Zarnik失败，请检查网络情况。", away = u"Morvane（未连接Zarnik）",
+                       one = u"Morvane（1条待处理业务请求）", oneAway = u"Morvane（未连接Zarnik，1条待处理业务请求）";
   const struct {
     const char* name;
     bool credentials;
     std::vector<HttpReply> logins, polls;
-    std::vector<std::uint32_t> pauses;  // one a cycle
+    std::string pauses;  // one a cycle: P the whole pause, R the retry after a resume
     std::vector<std::u16string> balloons;
+    std::vector<bool> notConnected;                            // shown, cleared, in turn
+    std::u16string tooltip;                                    // the last one set
     int pollRequests, relogin, resumeIn = -1, exchangeMs = 0;  // the pause a resume ends; how long each exchange takes
     bool saveDuringLogIn = false;
   } rows[] = {
-      {"logged in: a poll at once, then one a cycle", true, {ok}, {untreated}, {P, P, P}, {}, 3, 0},
-      {"no credentials", false, {}, {}, {P, P, P}, {u"请先设置登录Zarnik网点管理中心的用户名与密码。"}, 0, 1},
-      {"a streak of codes", true, {{}, no, Body("[")}, {}, {P, P, P}, {noNetwork}, 0, 1},
-      {"a failure after a success", true, {no, ok, no, no}, {ended}, {P, P, P, P}, {rejected, rejected}, 1, 0},
-      {"saved during a log-in", true, {ok, ok}, {}, {P, P}, {}, 2, 0, -1, 0, true},
-      {"resumed: session ended, back 5 s on", true, {ok, {}, ok}, {treated, ended, treated}, {P, R, R, P}, {}, 3, 0, 0},
-      {"resumed: a poll fails", true, {ok}, {{}, Body("<html>")}, {P, R, R}, {}, 3, 0, 0},
-      {"resumed: failing past the minute", true, {ok, {}, {}, {}}, {ended}, {P, R, R, P}, {noNetwork}, 1, 0, 0, 25000},
+      {"logged in: at once, then each cycle", true, {ok}, {untreated, untreated, untreated}, "PPP", {}, {}, one, 3, 0},
+      {"no credentials", false, {}, {}, "PPP", {u"请先设置登录Zarnik网点管理中心的用户名与密码。"}, {true}, away, 0, 1},
+      {"back after a streak", true, {{}, no, Body("["), ok}, {}, "PPPP", {noNetwork}, {true, false}, u"Morvane", 1},
+      {"a failure after a success", true, {no, ok, no, no}, {ended}, "PPPP", {rejected, rejected}, {true}, away, 1},
+      {"polls fail, one kept", true, {ok}, {untreated, {}, Body("<html>")}, "PPP", {}, {true}, oneAway, 3, 0},
+      {"saved during a log-in", true, {ok, ok}, {}, "PP", {}, {}, u"", 2, 0, -1, 0, true},
+      {"resumed: ended, 5 s on", true, {ok, {}, ok}, {treated, ended, treated}, "PRRP", {}, {}, u"Morvane", 3, 0, 0},
+      {"resumed: a poll fails", true, {ok}, {{}, Body("<html>")}, "PRR", {}, {}, u"", 3, 0, 0},
+      {"resumed: failing", true, {ok, {}, {}, {}, {}}, {ended}, "PRRPP", {noNetwork}, {true}, away, 1, 0, 0, 25000},
   };
   for (const auto& row : rows) {
     FakeServicePlatform platform;
@@ -55,9 +60,13 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
     WorkerCycleState state;
     for ([[maybe_unused]] const auto pause : row.pauses) RunWorkerCycle(platform, credentials, session, *lists, state);
     EXPECT_EQ(platform.balloons, row.balloons) << row.name;
+    EXPECT_EQ(platform.notConnected, row.notConnected) << row.name;
+    EXPECT_EQ(platform.tooltips.empty() ? u"" : platform.tooltips.back(), row.tooltip) << row.name;
     EXPECT_EQ(platform.RequestsTo(ServiceHost::Orders), row.pollRequests) << row.name;
     EXPECT_EQ(session.reloginRequested, row.relogin) << row.name;
-    EXPECT_EQ(platform.sleeps, row.pauses) << row.name;
+    std::string slept;
+    for (const std::uint32_t pause : platform.sleeps) slept += pause == 30000 ? 'P' : pause == 5000 ? 'R' : '?';
+    EXPECT_EQ(slept, row.pauses) << row.name;
     const auto logIn = std::pair(ServiceHost::Authentication, u"/shop_login.php?name=shop&pwd=new"s);
     EXPECT_EQ(std::count(platform.requests.begin(), platform.requests.end(), logIn), row.saveDuringLogIn) << row.name;
   }

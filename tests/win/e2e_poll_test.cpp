@@ -1,7 +1,8 @@
 // The shipped exe with credentials stored, in one run: the notice of waiting
 // requests and the console it opens, a second start, the console command
 // without a key, a session the service ends, a host that accepts and never
-// answers, recovery without a restart, and Exit while a reply is awaited.
+// answers, recovery without a restart, a service out of reach, and Exit
+// while a reply is awaited.
 #include <fstream>
 
 #include "res/resource_ids.h"
@@ -127,9 +128,33 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   EXPECT_EQ(OpenedUrls().size(), 2u) << "Later opens nothing";
   EXPECT_EQ(Notified(*shell_, NIF_INFO), std::vector<std::wstring>{kNoKey}) << "a failed poll shows nothing";
 
+  // The order host refuses connections: the second cycle in a row without a
+  // reply shows that the service cannot be reached, in the tooltip and in an
+  // icon of greys only; the first good poll brings back the badge.
+  std::vector<BYTE> badge;
+  for (const TrayNotification& n : shell_->Notifications()) badge = (n.flags & NIF_ICON) ? n.iconColour : badge;
+  const std::uint64_t refusing = LogMark();
+  SimCall("/fault", {{"host", "order"}, {"kind", "refuse"}});
+  ASSERT_TRUE(
+      shell_->WaitFor([](const TrayNotification& n) { return n.tip == L"Morvane（未连接Zarnik，4条待处理业务请求）"; },
+                      std::chrono::milliseconds(3 * kCycleMs)))
+      << "no not-connected tooltip within three cycles";
+  EXPECT_EQ(RequestsSince(refusing, IsPoll).size(), 2u) << "not connected at the second refused poll";
+  EXPECT_TRUE(shell_->WaitFor([](const TrayNotification& n) {
+    bool greys = (n.flags & NIF_ICON) && !n.iconColour.empty();  // 32 bits a pixel: blue, green, red, alpha
+    for (size_t i = 0; greys && i < n.iconColour.size(); i += 4)
+      greys = n.iconColour[i] == n.iconColour[i + 1] && n.iconColour[i + 1] == n.iconColour[i + 2];
+    return greys;
+  })) << "the not-connected icon";
+  shell_->Clear();
+  SimCall("/fault/clear");
+  ASSERT_TRUE(shell_->WaitFor([&](const TrayNotification& n) { return (n.flags & NIF_ICON) && n.iconColour == badge; },
+                              std::chrono::milliseconds(kCycleMs + 10000)));
+  EXPECT_EQ(RequestsSince(refusing, IsPoll).size(), 3u) << "the badge is back at the first good poll";
+
   // Exit while the worker waits for a reply: the process ends cleanly.
   SimCall("/fault", {{"host", "order"}, {"kind", "slow"}, {"times", "1"}, {"delay_ms", "120000"}});
-  ASSERT_TRUE(WaitForRequest(next->seq, IsPoll, kCycleMs + 10000));
+  ASSERT_TRUE(WaitForRequest(LogMark(), IsPoll, kCycleMs + 10000));
   program.Command(IDM_EXIT);
   EXPECT_EQ(program.WaitForExit(10000), 0u);
   EXPECT_TRUE(shell_->WaitFor([](const TrayNotification& n) { return n.message == NIM_DELETE; }));
