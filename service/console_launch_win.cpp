@@ -17,6 +17,7 @@ class UrlKeepingPlatform final : public ServicePlatform {
   HttpReply Get(ServiceHost host, const std::u16string& path) override { return platform_.Get(host, path); }
   void SetTooltipText(const std::u16string& text) override { platform_.SetTooltipText(text); }
   void ShowBalloon(const std::u16string& text) override { platform_.ShowBalloon(text); }
+  void ShowNotConnected(bool notConnected) override { platform_.ShowNotConnected(notConnected); }
   void ShowNotificationDialog() override { platform_.ShowNotificationDialog(); }
   void PlayNewRequestSound() override { platform_.PlayNewRequestSound(); }
   void OpenUrl(const std::u16string& url) override { url_ = url; }
