@@ -196,9 +196,8 @@ class MorvaneRun {
   void Command(WORD id) const { ::PostMessageW(mainWindow_, WM_COMMAND, id, 0); }
   std::optional<DWORD> WaitForExit(DWORD timeoutMs) const {
     DWORD code = 0;
-    if (!process_ || ::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0 ||
-        !::GetExitCodeProcess(process_.get(), &code))
-      return std::nullopt;
+    if (!process_ || ::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
+    ::GetExitCodeProcess(process_.get(), &code);
     return code;
   }
 
