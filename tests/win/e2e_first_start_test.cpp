@@ -111,7 +111,7 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   EXPECT_EQ(login->entry["user_agent"].asString(),
             "Mozilla/4.0.(compatible;.MSIE.6..Windows.NT.5..SV1;..NET.CLR.1.1.4322)");
   const std::optional<SimRequest> poll = WaitForRequest(login->seq, IsPoll, 3000);
-  ASSERT_TRUE(poll);
+  ASSERT_TRUE(poll) << "no poll: the service refused the saved texts, or the worker did not poll";
   EXPECT_EQ(poll->Param("shop_id"), shopId_);
 
   // The machine resumes a few seconds after that poll. Overnight the session

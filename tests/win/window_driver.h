@@ -40,8 +40,10 @@ inline std::optional<std::wstring> ControlText(HWND dialog, int id) {
   return text;
 }
 
+// A control whose thread hangs keeps its text, and the check that follows says so.
 inline void SetControlText(HWND dialog, int id, const std::wstring& text) {
-  ::SendDlgItemMessageW(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  ::SendMessageTimeoutW(::GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
 }
 
 inline bool ClickButton(HWND dialog, int id) { return ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0) != 0; }
