@@ -12,7 +12,6 @@
 
 #include <cstdint>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,41 +31,39 @@ constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ru
 // The names, paths and addresses exchanged with the simulator are ASCII.
 inline std::wstring Wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
 
-inline std::string Utf8(const std::wstring& text) {
-  std::string utf8(text.size() * 3, '\0');
-  utf8.resize(::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0],
-                                    static_cast<int>(utf8.size()), nullptr, nullptr));
-  return utf8;
-}
+// gtest's messages carry wide text as UTF-8.
+inline std::string Utf8(const std::wstring& text) { return (::testing::Message() << text).GetString(); }
 
-// One request the service hosts received, as the simulator logged it.
+// One request the service hosts received, as the simulator logged it: seq,
+// time_ms (arrival, milliseconds since 1970), role ("auth", "order",
+// "console"), path (without the query), params (decoded), proxied,
+// user_agent and fault.
 struct SimRequest {
+  Json::Value entry;
   std::uint64_t seq = 0;
-  std::int64_t timeMs = 0;                    // arrival, milliseconds since 1970
-  std::string role;                           // "auth", "order", "console"
-  std::string path;                           // without the query
-  std::map<std::string, std::string> params;  // decoded
-  bool proxied = false;
-  std::string userAgent;
   std::string fault;
-  std::string Param(const std::string& name) const {
-    const auto found = params.find(name);
-    return found == params.end() ? "(none)" : found->second;
-  }
+  std::string Param(const std::string& name) const { return entry["params"].get(name, "(none)").asString(); }
 };
 using RequestFilter = bool (*)(const SimRequest&);
-inline bool IsLogIn(const SimRequest& r) { return r.role == "auth" && r.path == "/shop_login.php"; }
-inline bool IsPoll(const SimRequest& r) { return r.role == "order" && r.path == "/untreatedSheet.php"; }
-inline bool IsKeyRequest(const SimRequest& r) { return r.role == "auth" && r.path == "/shop_key.php"; }
+inline bool Is(const SimRequest& r, const char* role, const char* path) {
+  return r.entry["role"] == role && r.entry["path"] == path;
+}
+inline bool IsLogIn(const SimRequest& r) { return Is(r, "auth", "/shop_login.php"); }
+inline bool IsPoll(const SimRequest& r) { return Is(r, "order", "/untreatedSheet.php"); }
+inline bool IsKeyRequest(const SimRequest& r) { return Is(r, "auth", "/shop_key.php"); }
 
-// One exchange through the prefix's browser proxy (the simulator), on the
-// program's own session.
-inline std::optional<std::pair<DWORD, std::string>> Exchange(const std::wstring& host, const wchar_t* verb,
-                                                             const std::wstring& path, const std::string& form) {
+// A request to an absolute http URL through the prefix's browser proxy (the
+// simulator), on the program's own session: a GET as the browser would, or
+// verb with a form.
+inline std::optional<std::pair<DWORD, std::string>> Browse(const std::string& url, const wchar_t* verb = L"GET",
+                                                           const std::string& form = "") {
   static const bool opened = OpenHttpSession();
-  const UniqueInternet connection(opened ? ::WinHttpConnect(TheHttpSession(), host.c_str(), 80, 0) : nullptr);
+  const size_t slash = url.find('/', 7);
+  // Each call fails on the null handle of a step that failed.
+  const UniqueInternet connection(
+      ::WinHttpConnect(opened ? TheHttpSession() : nullptr, Wide(url.substr(7, slash - 7)).c_str(), 80, 0));
   const UniqueInternet request(
-      connection ? ::WinHttpOpenRequest(connection.get(), verb, path.c_str(), nullptr, nullptr, nullptr, 0) : nullptr);
+      ::WinHttpOpenRequest(connection.get(), verb, Wide(url.substr(slash)).c_str(), nullptr, nullptr, nullptr, 0));
   const wchar_t* header = L"Content-Type: application/x-www-form-urlencoded";
   if (!request ||
       !::WinHttpSendRequest(request.get(), header, static_cast<DWORD>(-1), const_cast<char*>(form.data()),
@@ -83,12 +80,6 @@ inline std::optional<std::pair<DWORD, std::string>> Exchange(const std::wstring&
   return page;
 }
 
-// A GET of an absolute http URL through the simulator, as the browser would.
-inline std::optional<std::pair<DWORD, std::string>> Browse(const std::string& url) {
-  const size_t slash = url.find('/', 7);
-  return Exchange(Wide(url.substr(7, slash - 7)), L"GET", Wide(url.substr(slash)), "");
-}
-
 // GET or POST (with form fields, every byte percent-encoded) to the
 // simulator's control host; the answer as JSON, null when there is none.
 inline Json::Value SimCall(const std::string& path, const std::vector<std::pair<std::string, std::string>>& form = {},
@@ -98,7 +89,7 @@ inline Json::Value SimCall(const std::string& path, const std::vector<std::pair<
     body += (body.empty() ? "" : "&") + name + "=";
     for (unsigned char c : value) body += {'%', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
   }
-  const auto page = Exchange(L"sim.control", post ? L"POST" : L"GET", Wide(path), body);
+  const auto page = Browse("http://sim.control" + path, post ? L"POST" : L"GET", body);
   Json::Value answer;
   if (!page || !Json::Reader().parse(page->second, answer)) return Json::Value();
   EXPECT_TRUE(answer.get("ok", !post).asBool()) << path << ": " << page->second;  // a read answers no "ok"
@@ -108,17 +99,9 @@ inline Json::Value SimCall(const std::string& path, const std::vector<std::pair<
 // The logged requests after seq that pass the filter, oldest first.
 inline std::vector<SimRequest> RequestsSince(std::uint64_t seq, RequestFilter filter) {
   std::vector<SimRequest> requests;
-  const Json::Value entries = SimCall("/log?since=" + std::to_string(seq), {}, false).get("entries", Json::Value());
-  for (const Json::Value& entry : entries) {
-    SimRequest r;
-    r.seq = entry["seq"].asUInt64();
-    r.timeMs = entry["time_ms"].asInt64();
-    r.role = entry["role"].asString();
-    r.path = entry["path"].asString();
-    for (const std::string& name : entry["params"].getMemberNames()) r.params[name] = entry["params"][name].asString();
-    r.proxied = entry["proxied"].asBool();
-    r.userAgent = entry["user_agent"].asString();
-    r.fault = entry["fault"].asString();
+  const Json::Value log = SimCall("/log?since=" + std::to_string(seq), {}, false);
+  for (const Json::Value& entry : log["entries"]) {
+    const SimRequest r{entry, entry["seq"].asUInt64(), entry["fault"].asString()};
     if (!filter || filter(r)) requests.push_back(r);
   }
   return requests;
@@ -135,25 +118,21 @@ inline std::optional<SimRequest> WaitForRequest(std::uint64_t seq, RequestFilter
   return std::nullopt;
 }
 
-// HKEY_CURRENT_USER values.
-struct RegValue {
-  DWORD type = REG_NONE;
-  std::vector<std::uint8_t> bytes;
-  bool operator==(const RegValue& other) const { return type == other.type && bytes == other.bytes; }
-};
+// HKEY_CURRENT_USER values: the type and the bytes.
+using RegValue = std::pair<DWORD, std::vector<std::uint8_t>>;
 
 inline std::optional<RegValue> ReadValue(const wchar_t* key, const wchar_t* name) {
   RegValue value{REG_NONE, std::vector<std::uint8_t>(4096)};
   DWORD size = 4096;
-  if (::RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &value.type, value.bytes.data(), &size))
+  if (::RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &value.first, value.second.data(), &size))
     return std::nullopt;
-  value.bytes.resize(size);
+  value.second.resize(size);
   return value;
 }
 
 inline void WriteValue(const wchar_t* key, const wchar_t* name, const RegValue& value) {
-  const DWORD size = static_cast<DWORD>(value.bytes.size());
-  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key, name, value.type, value.bytes.data(), size), ERROR_SUCCESS);
+  const DWORD size = static_cast<DWORD>(value.second.size());
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key, name, value.first, value.second.data(), size), ERROR_SUCCESS);
 }
 
 inline RegValue Text(const std::wstring& text, DWORD type = REG_SZ) {
@@ -163,9 +142,7 @@ inline RegValue Text(const std::wstring& text, DWORD type = REG_SZ) {
 
 // The copy that this build's set-up installed, where the user's environment places it.
 inline std::wstring ProgramPath() {
-  std::wstring path(MAX_PATH, L'\0');
-  path.resize(::ExpandEnvironmentStringsW(L"%LOCALAPPDATA%\\Programs\\Morvane\\morvane.exe", &path[0], MAX_PATH) - 1);
-  return path;
+  return _wgetenv(L"LOCALAPPDATA") + std::wstring(L"\\Programs\\Morvane\\morvane.exe");
 }
 
 // The addresses the program gave the prefix's browser, oldest first.
@@ -180,13 +157,11 @@ inline std::string ConsoleUrl(const char* pathAndQuery) {
   return "http://" + std::string(std::begin(MORVANE_CONSOLE_HOST), std::end(MORVANE_CONSOLE_HOST) - 1) + pathAndQuery;
 }
 
-// The balloons (NIF_INFO) or the tooltips set after the icon was added (NIF_TIP).
+// The texts of the balloons (NIF_INFO) or tooltips (NIF_TIP) sent, in order.
 inline std::vector<std::wstring> Notified(ShellTrayRecorder& shell, UINT flag) {
   std::vector<std::wstring> texts;
-  for (const TrayNotification& n : shell.Notifications()) {
-    if (n.message == NIM_MODIFY && flag == NIF_TIP && (n.flags & NIF_TIP)) texts.push_back(n.tip);
-    if (flag == NIF_INFO && (n.flags & NIF_INFO) && !n.info.empty()) texts.push_back(n.info);
-  }
+  for (const TrayNotification& n : shell.Notifications())
+    if (n.flags & flag) texts.push_back(flag == NIF_TIP ? n.tip : n.info);
   return texts;
 }
 
@@ -233,10 +208,6 @@ class MorvaneRun {
   bool iconShown_ = false;
 };
 
-inline std::string UniqueName(const char* prefix) {
-  return std::string(prefix) + "-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(::GetTickCount());
-}
-
 // One simulator shop and a taskbar that records, per scenario.
 class EndToEnd : public ::testing::Test {
  protected:
@@ -248,8 +219,8 @@ class EndToEnd : public ::testing::Test {
     shell_ = std::make_unique<ShellTrayRecorder>();
   }
   void TearDown() override { SimCall("/fault/clear"); }
-  std::string account_ = UniqueName("shop");
-  std::string shopId_ = UniqueName("id");
+  std::string account_ = "shop-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(::GetTickCount());
+  std::string shopId_ = "id-" + account_;
   // Characters that must travel percent-encoded in the log-in query, and
   // the password as stored: each of its UTF-16LE bytes raised by one.
   std::wstring password_ = L"p&w=d +密";
