@@ -154,6 +154,16 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
     EXPECT_EQ(again.WaitForExit(10000), 0u);
   }
   WriteValue(connections, L"DefaultConnectionSettings", usual.value_or(RegValue{}));
+
+  // Started at log-on before the taskbar takes icons, with a password the
+  // service rejects ("x"): the failure's balloon is kept for the icon.
+  WriteValue(kCredentialsKey, L"Password", {REG_BINARY, {0x79, 0x01}});
+  shell_->refusing = true;
+  const std::uint64_t loggedOn = LogMark();
+  MorvaneRun early(*shell_, exe);
+  ASSERT_TRUE(WaitForRequest(loggedOn, IsLogIn, 20000));
+  shell_->refusing = false;
+  EXPECT_TRUE(WaitForBalloon(*shell_, L"登录Zarnik失败，请检查用户名与密码。", 15000)) << "lost while refused";
   EXPECT_EQ(ReadValue(kRunKey, L"Morvane"), Text(L"\"" + exe + L"\"", REG_EXPAND_SZ)) << "rewritten";
   ::DeleteFileW(exe.c_str());
 }
