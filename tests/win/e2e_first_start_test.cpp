@@ -11,12 +11,13 @@ namespace {
 constexpr wchar_t kSetCredentials[] = L"请先设置登录Zarnik网点管理中心的用户名与密码。";
 constexpr wchar_t kNetworkError[] = L"网络错误，请稍后再试！";
 constexpr wchar_t kDataError[] = L"数据错误，请稍后再试！";
+constexpr wchar_t kSoundKey[] = L"AppEvents\\Schemes\\Apps\\Morvane\\MorvaneNewRequest\\.Current";
 
 using FirstStart = EndToEnd;
 
 TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   // No sound chosen yet for the announcement: the program registers its own.
-  ::RegDeleteKeyW(HKEY_CURRENT_USER, L"AppEvents\\Schemes\\Apps\\Morvane\\MorvaneNewRequest\\.Current");
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, kSoundKey);
   // A copy at a path of exactly 257 characters, already registered (as a
   // REG_EXPAND_SZ, which a rewrite would turn into REG_SZ).
   const std::wstring exe = ProgramPath();
@@ -26,13 +27,20 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   ::CreateDirectoryW(folder.c_str(), nullptr);
   ASSERT_TRUE(::CopyFileW(exe.c_str(), copy.c_str(), FALSE));
   WriteValue(kRunKey, L"Morvane", Text(L"\"" + copy + L"\"", REG_EXPAND_SZ));
+  // The Windows the program sees, set by Wine's documented per-program version: this start sees
+  // Windows 7, which lacks Windows 10's notification sound, the next ones Windows 10.
+  constexpr wchar_t kWindowsVersion[] = L"Software\\Wine\\AppDefaults\\morvane.exe";
+  WriteValue(kWindowsVersion, L"Version", Text(L"win7"));
   {
     MorvaneRun longPath(*shell_, copy);
     ASSERT_TRUE(longPath.IconShown());
     EXPECT_EQ(ReadValue(kRunKey, L"Morvane")->type, static_cast<DWORD>(REG_EXPAND_SZ)) << "rewritten";
+    EXPECT_EQ(ReadValue(kSoundKey, nullptr), Text(L"%SystemRoot%\\media\\Windows Notify.wav", REG_EXPAND_SZ));
     longPath.Command(IDM_EXIT);
     EXPECT_EQ(longPath.WaitForExit(10000), 0u);
   }
+  WriteValue(kWindowsVersion, L"Version", Text(L"win10"));
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, kSoundKey);
   shell_->Clear();
 
   // Unquoted Run value; an account and a password too long to be one.
@@ -44,7 +52,7 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   ASSERT_TRUE(program.IconShown());
   ASSERT_TRUE(WaitForBalloon(*shell_, kSetCredentials, 10000));
   EXPECT_EQ(ReadValue(kRunKey, L"Morvane"), Text(L"\"" + exe + L"\""));
-  EXPECT_EQ(ReadValue(L"AppEvents\\Schemes\\Apps\\Morvane\\MorvaneNewRequest\\.Current", nullptr),
+  EXPECT_EQ(ReadValue(kSoundKey, nullptr),
             Text(L"%SystemRoot%\\media\\Windows Notify System Generic.wav", REG_EXPAND_SZ));
   EXPECT_TRUE(RequestsSince(start, IsLogIn).empty());
 
