@@ -2,8 +2,9 @@
 # Silent install into a folder IT names (/D=) without start (/NOSTART),
 # silent install that starts the program and finds that folder again, silent
 # install over the running copy, the move from the 32-bit set-up to the
-# 64-bit one, an uninstall that a copy which does not close stops, and a
-# silent uninstall, in the Wine session that scripts/wine-session.sh started; checks the
+# 64-bit one, an uninstall that a copy which does not close stops, a silent
+# uninstall, and the next set-up, which removes the uninstaller's copy in the
+# temporary folder, in the Wine session that scripts/wine-session.sh started; checks the
 # files, the registry and the running copies after each step, and that the
 # set-up program and the exe carry one version (and, in a signed build, valid
 # signatures of CERT).
@@ -133,7 +134,11 @@ expect "start-up choice" "$(value "$approved" Morvane)" ""
 expect "the scheme's sound event" "$(code reg query 'HKCU\AppEvents\Schemes\Apps\Morvane')" 1
 expect "the sound event's label" "$(code reg query 'HKCU\AppEvents\EventLabels\MorvaneNewRequest')" 1
 expect "stored account and password" "$(value "$store" Account) $(value "$store" Password)" "shop-7 650166016E017001"
-# Wine lets a running program be neither renamed nor deleted: there the
-# uninstaller and its folder go just after it has ended.
+# The uninstaller's copy in the temporary folder removes it and its folder
+# just after it has ended; the next set-up removes that copy.
 within '[ ! -e "$dir" ]' || fail "$dir is still there"
+parked=$(wine winepath -u "$(wine cmd /c echo %TEMP%)\\morvane-uninstall.exe")
+setup "$own" /S /NOSTART "/D=$dir_win"
+[ ! -e "$parked" ] || fail "the uninstaller's copy is still in the temporary folder"
+setup "$dir/uninstall.exe" /S
 echo "installer check passed"
