@@ -15,7 +15,9 @@
 # balloon, the tray menu, the settings dialog with a test log-in, the
 # notification dialog, View now and the console page, the tooltip and the
 # waiting count on the icon, About; it lists the registered sound event)
-# and saves a screenshot of each to build/demo/screenshots/.
+# and saves a screenshot of each to build/demo/screenshots/. It picks the
+# tray menu's items with the keyboard and checks each step by what the
+# program shows; a step that does not happen ends it with exit code 1.
 # Ctrl-C stops everything it started. MORVANE_DPI=144 runs the desktop at
 # 150 % scaling (144 dpi; 120 for 125 %), 96 (100 %) without it.
 set -euo pipefail
@@ -107,12 +109,12 @@ fi
 rm -rf "$shots"
 mkdir -p "$shots"
 # A step that did not happen ends the demo with its reason and exit code 1;
-# the screenshots before it stay, and the desktop as it then was is saved
-# as failed.png.
+# the screenshots before it stay, the desktop as it then was is saved as
+# failed.png, and its windows are listed in windows.txt.
 failed() {
   echo "== FAILED: $*" >&2
   import -display "$DISPLAY" -window root "$shots/failed.png" 2>/dev/null || true
-  xwininfo -root -tree > "$state/windows.txt" 2>&1 || true
+  xwininfo -root -tree >"$state/windows.txt" 2>&1 || true
   exit 1
 }
 # Each screenshot shows the program's desktop, so the copy must still run.
