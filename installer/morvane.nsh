@@ -15,6 +15,8 @@ Unicode true
 Target ${MORVANE_TARGET}
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
+; Sharp at every scaling rather than stretched by Windows.
+ManifestDPIAware true
 
 !include MUI2.nsh
 !include LogicLib.nsh

@@ -11,6 +11,14 @@
 !define MUI_ABORTWARNING
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_FUNCTION StartMorvane
+; Windows 10 and 11 put a new program's icon behind the "^" of the taskbar,
+; where the waiting count is never seen, and let no program move it out: the
+; shop is told how to.
+!define MUI_FINISHPAGE_TEXT_LARGE
+!define MUI_FINISHPAGE_TEXT "Morvane 已安装在这台电脑上。$\r$\n$\r$\n\
+  在 Windows 10 和 11 上，新程序的图标起初收在任务栏右端的“^”后面，在那里看不到待处理业务的数量。\
+  要让 Morvane 的图标一直显示在任务栏上：单击“^”，把 Morvane 的图标拖到任务栏上；\
+  或者右键单击任务栏，选择“任务栏设置”，在“选择哪些图标显示在任务栏上”（Windows 11 为“其他系统托盘图标”）中打开 Morvane。"
 !include "morvane.nsh"
 
 ; The one per-user folder, which the user can always write: no folder page,

@@ -26,10 +26,12 @@ ShowInstDetails nevershow
 !define SOUND_APP_KEY "AppEvents\Schemes\Apps\Morvane"
 !define SOUND_LABEL_KEY "AppEvents\EventLabels\MorvaneNewRequest"
 !define STARTUP_APPROVED_KEY "Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run"
-; Where the running uninstaller moves itself: Windows lets a running program
-; be renamed but not deleted, and the installed folder must go. Where even a
-; rename is refused (Wine refuses both), a copy from there removes the
-; uninstaller and the folder as soon as this process has ended.
+; The installed folder must go, but the running uninstaller can be neither
+; deleted nor renamed: NSIS keeps its own file open, shared for reading only,
+; to read its data. A copy of it in the temporary folder removes the
+; uninstaller and the folder as soon as this process has ended. The copy
+; cannot delete its own running file either (Windows would delete it at the
+; next restart only for an administrator): the next set-up or uninstall does.
 !define PARKED "$TEMP\morvane-uninstall.exe"
 
 Function .onInit
@@ -67,12 +69,7 @@ Section "Morvane"
   DeleteRegKey /ifempty HKCU "Software\Trevolt"
 keep:
   Delete "${PARKED}"
-  ClearErrors
-  Rename "$EXEPATH" "${PARKED}"
-  ${If} ${Errors}
-    CopyFiles /SILENT "$EXEPATH" "${PARKED}"
-    System::Call 'kernel32::GetCurrentProcessId() i .r0'
-    Exec '"${PARKED}" /S /REMOVE=$0 /D=$INSTDIR'
-  ${EndIf}
-  RMDir "$INSTDIR"
+  CopyFiles /SILENT "$EXEPATH" "${PARKED}"
+  System::Call 'kernel32::GetCurrentProcessId() i .r0'
+  Exec '"${PARKED}" /S /REMOVE=$0 /D=$INSTDIR'
 SectionEnd

@@ -17,16 +17,26 @@ constexpr wchar_t kProgramKey[] = L"AppEvents\\Schemes\\Apps\\Morvane";
 constexpr wchar_t kEventKey[] = L"AppEvents\\Schemes\\Apps\\Morvane\\MorvaneNewRequest";
 constexpr wchar_t kLabelKey[] = L"AppEvents\\EventLabels\\MorvaneNewRequest";
 constexpr wchar_t kWindowsNotificationKey[] = L"AppEvents\\Schemes\\Apps\\.Default\\Notification.Default\\.Current";
-constexpr wchar_t kWindowsNotificationFile[] = L"%SystemRoot%\\media\\Windows Notify System Generic.wav";
+// Windows 10 brought the first file; Windows 7 and 8 have only the second.
+constexpr wchar_t kWindows10NotificationFile[] = L"%SystemRoot%\\media\\Windows Notify System Generic.wav";
+constexpr wchar_t kWindows7NotificationFile[] = L"%SystemRoot%\\media\\Windows Notify.wav";
 
 struct SchemeValue {
   DWORD type;
   std::wstring text;
 };
 
+// The manifest names Windows 10 among the supported systems, so the version
+// reported is the real one (Windows 11 reports 10).
+bool IsWindows10OrLater() {
+  OSVERSIONINFOW version = {};
+  version.dwOSVersionInfoSize = sizeof(version);
+  return ::GetVersionExW(&version) && version.dwMajorVersion >= 10;
+}
+
 // The sound the user's scheme gives Windows' own notifications, so the
-// announcement sounds like the rest of the desktop; that of Windows 10 and
-// 11 when the scheme names none.
+// announcement sounds like the rest of the desktop; when the scheme names
+// none, the notification sound that the running Windows ships.
 SchemeValue WindowsNotificationSound() {
   HKEY opened = nullptr;
   ::RegOpenKeyExW(HKEY_CURRENT_USER, kWindowsNotificationKey, 0, KEY_QUERY_VALUE, &opened);
@@ -36,7 +46,7 @@ SchemeValue WindowsNotificationSound() {
   const bool read = key && ::RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text),
                                               &bytes) == ERROR_SUCCESS;
   if (read && (type == REG_SZ || type == REG_EXPAND_SZ) && text[0] != L'\0') return {type, text};
-  return {REG_EXPAND_SZ, kWindowsNotificationFile};
+  return {REG_EXPAND_SZ, IsWindows10OrLater() ? kWindows10NotificationFile : kWindows7NotificationFile};
 }
 
 // Writes the key's default value only when it has none: a value that is

@@ -28,12 +28,13 @@ sim_exe() {
 
 # build_windows ARCH TESTS(ON|OFF) [CMAKE_OPTION...]
 build_windows() {
-  local arch=$1 tests=$2 dir="$build_root/win-$1"
+  local arch=$1 tests=$2 dir="$build_root/win-$1" jsoncpp
   shift 2
+  jsoncpp=$(jsoncpp_source) || return
   cmake -S "$root" -B "$dir" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Release \
-    -DMORVANE_JSONCPP_SOURCE_DIR="$(cd "$(jsoncpp_source)" && pwd)" \
+    -DMORVANE_JSONCPP_SOURCE_DIR="$(cd "$jsoncpp" && pwd)" \
     -DMORVANE_BUILD_TESTS="$tests" \
     -DMORVANE_SIM_EXE="$(sim_exe)" "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"

@@ -15,7 +15,9 @@
 # balloon, the tray menu, the settings dialog with a test log-in, the
 # notification dialog, View now and the console page, the tooltip and the
 # waiting count on the icon, About; it lists the registered sound event)
-# and saves a screenshot of each to build/demo/screenshots/.
+# and saves a screenshot of each to build/demo/screenshots/. It picks the
+# tray menu's items with the keyboard and checks each step by what the
+# program shows; a step that does not happen ends it with exit code 1.
 # Ctrl-C stops everything it started. MORVANE_DPI=144 runs the desktop at
 # 150 % scaling (144 dpi; 120 for 125 %), 96 (100 %) without it.
 set -euo pipefail
@@ -106,7 +108,18 @@ fi
 
 rm -rf "$shots"
 mkdir -p "$shots"
+# A step that did not happen ends the demo with its reason and exit code 1;
+# the screenshots before it stay, the desktop as it then was is saved as
+# failed.png, and its windows are listed in windows.txt.
+failed() {
+  echo "== FAILED: $*" >&2
+  import -display "$DISPLAY" -window root "$shots/failed.png" 2>/dev/null || true
+  xwininfo -root -tree >"$state/windows.txt" 2>&1 || true
+  exit 1
+}
+# Each screenshot shows the program's desktop, so the copy must still run.
 shot() {
+  morvane_runs || failed "Morvane no longer runs, so there is nothing to show for $1"
   import -display "$DISPLAY" -window root "$shots/$1.png"
   echo "   saved $shots/$1.png"
 }
@@ -118,47 +131,77 @@ wait_for_request() {
     curl -s --noproxy '*' -H 'Host: sim.control' "http://127.0.0.1:$port/log" | grep -q "$pattern" && return 0
     sleep 0.2
   done
-  echo "   (no $pattern request within $seconds s)" >&2
   return 1
 }
+# Wine gives each window of the desktop an X window of the same title, which
+# is shown while the window is.
+window_shown() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
+# Waits up to $2 seconds for the condition $1 to hold.
+within() {
+  for _ in $(seq $(($2 * 5))); do
+    eval "$1" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+# The tray menu and the notification dialog are the program's shown windows
+# without a title (its other windows are hidden or titled).
+untitled_window_shown() {
+  local w
+  for w in $(xdotool search --onlyvisible --classname '^morvane\.exe$' 2>/dev/null); do
+    [ -z "$(xdotool getwindowname "$w" 2>/dev/null)" ] && return 0
+  done
+  return 1
+}
+# Wine takes the keys for the tray menu from the desktop's X window, which
+# loses the X focus when a window that had it (the notice) goes.
+focus_desktop() { xdotool search --name ' - Wine desktop$' windowfocus --sync; }
+# Opens the tray menu and picks its Nth item (1: "登录Zarnik", 2: "设置", 3:
+# "退出", 4: "关于Morvane") with the keyboard: Down from the top N times,
+# then Enter, so that the choice does not depend on the items' height at the
+# desktop's scaling.
+tray_menu_item() {
+  xdotool mousemove "$tray_x" "$tray_y" click 3
+  within untitled_window_shown 5 || failed "no tray menu came up on the icon at $tray_x,$tray_y"
+  [ -z "${2:-}" ] || shot "$2"
+  focus_desktop
+  for _ in $(seq "$1"); do xdotool key Down; done
+  xdotool key Return
+}
 # The notification area sits at the right end of the taskbar, at the bottom
-# of the 1024x768 desktop; the tray menu opens above and left of it, one
-# item every 17 pixels.
+# of the 1024x768 desktop, whatever the scaling.
 tray_x=1012
 tray_y=758
-menu_x=960
-settings_item_y=722
-about_item_y=756
 
 echo "== the tray icon, with the balloon of the first cycle: no credentials yet"
 sleep 4
 shot 01-tray-balloon
-echo "== the tray menu"
-xdotool mousemove "$tray_x" "$tray_y" click 3
+echo "== the tray menu, then the settings dialog: the demo shop's account and password, tested"
+tray_menu_item 2 02-tray-menu
+within 'window_shown "Morvane设置"' 10 || failed "the tray menu's 设置 opened no settings dialog"
+# The dialog takes the keyboard focus just after it shows.
 sleep 1
-shot 02-tray-menu
-echo "== the settings dialog: the demo shop's account and password, tested"
-xdotool mousemove "$menu_x" "$settings_item_y" click 1
-sleep 1.5
 # The focus starts on OK; the edits and Test follow it in the tab order.
 xdotool key Tab Tab
 xdotool type --delay 50 "$account"
 xdotool key Tab
 xdotool type --delay 50 "$password"
 xdotool key Tab space
-wait_for_request "shop_login.php" 10 || true
+wait_for_request "shop_login.php" 10 || failed "Test sent no log-in to the simulator"
 sleep 1
 shot 03-settings
 # From Test the tab order comes round to OK.
 xdotool key Tab space
+within '! window_shown "Morvane设置"' 10 || failed "OK did not close the settings dialog"
 echo "== the notification dialog: the next cycle logs in and finds the new requests"
-wait_for_request "untreatedSheet.php" 45 || true
+wait_for_request "untreatedSheet.php" 45 || failed "no poll within 45 s of the saved log-in"
+within untitled_window_shown 10 || failed "the poll brought no notification dialog"
 sleep 2
 shot 04-notification
 echo "== View now: the console, signed in with a one-time key"
 xdotool key Return
-for _ in $(seq 300); do [ -f "$shots/05-console.png" ] && break; sleep 0.2; done
-if [ -f "$shots/05-console.png" ]; then echo "   saved $shots/05-console.png"; else echo "   (no console page)" >&2; fi
+within '[ -f "$shots/05-console.png" ]' 60 || failed "View now opened no console page"
+echo "   saved $shots/05-console.png"
 echo "== the tooltip with the waiting requests"
 xdotool mousemove 900 400
 sleep 0.5
@@ -171,10 +214,9 @@ echo "   saved $shots/06-tray-badge.png"
 echo "== the announcement's sound event, registered for Windows' Sound settings"
 "$loader" reg query 'HKCU\AppEvents\Schemes\Apps\Morvane' /s </dev/null 2>/dev/null | tr -d '\r' | sed 's/^/   /'
 echo "== the About dialog"
-xdotool click 3
+tray_menu_item 4
+within 'window_shown "关于"' 10 || failed "the tray menu's 关于Morvane opened no About dialog"
 sleep 1
-xdotool mousemove "$menu_x" "$about_item_y" click 1
-sleep 1.5
 shot 07-about
 curl -s --noproxy '*' -H 'Host: sim.control' "http://127.0.0.1:$port/log" >"$state/requests.json" || true
 echo "Screenshots are in $shots; the requests the simulator received are in $state/requests.json"

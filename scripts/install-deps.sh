@@ -18,7 +18,7 @@ packages=(
   wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick xdotool
   fonts-wqy-microhei curl nsis osslsigncode openssl procps
   libjsoncpp-dev googletest libgtest-dev libcpp-httplib-dev
-  libbenchmark-dev clang clang-format libclang-rt-14-dev python3
+  libbenchmark-dev clang clang-format libclang-rt-dev python3
   "$@"
 )
 

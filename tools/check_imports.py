@@ -24,8 +24,12 @@ FLOOR = "7"
 # a tab, the thunk's address, a tab, the hint, the name ("<none>" for an
 # import by ordinal, whose number then stands in the hint's place; the
 # table names such an import "#N").
+# Since binutils 2.42 (Debian 13) each line has four columns instead: the
+# address, the ordinal ("<none>" for an import by name), the hint in hex
+# ("<none>" for an import by ordinal) and the name.
 DLL_LINE = re.compile(r"^\s+DLL Name: (\S+)$")
 FUNCTION_LINE = re.compile(r"^\t[0-9a-f]+\t\s*(\d+)\s+(\S+)$")
+FOUR_COLUMN_LINE = re.compile(r"^\t[0-9a-f]+\s+(<none>|\d+)\s+(?:<none>|[0-9a-f]+)\s+(\S+)$")
 
 
 def read_table(path):
@@ -69,7 +73,7 @@ def read_imports(path):
         if match:
             dll = match.group(1).lower()
             continue
-        match = FUNCTION_LINE.match(line)
+        match = FOUR_COLUMN_LINE.match(line) or FUNCTION_LINE.match(line)
         if match and dll:
             hint, name = match.groups()
             imports.append((dll, f"#{int(hint)}" if name == "<none>" else name))

@@ -10,12 +10,13 @@ namespace {
 
 constexpr wchar_t kSetCredentials[] = L"请先设置登录Zarnik网点管理中心的用户名与密码。";
 constexpr wchar_t kDataError[] = L"数据错误，请稍后再试！";
+constexpr wchar_t kSoundKey[] = L"AppEvents\\Schemes\\Apps\\Morvane\\MorvaneNewRequest\\.Current";
 
 using FirstStart = EndToEnd;
 
 TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   // No sound chosen yet for the announcement: the program registers its own.
-  ::RegDeleteKeyW(HKEY_CURRENT_USER, L"AppEvents\\Schemes\\Apps\\Morvane\\MorvaneNewRequest\\.Current");
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, kSoundKey);
   // Started from a copy at a path of exactly 257 characters, the longest
   // whose quoted form fits the Run value, which is unquoted; an account and
   // a password too long to be one.
@@ -24,6 +25,10 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   const std::wstring exe = folder + L"\\morvane.exe";
   ::CreateDirectoryW(folder.c_str(), nullptr);
   ASSERT_TRUE(::CopyFileW(installed.c_str(), exe.c_str(), FALSE));
+  // The Windows the program sees, by Wine's documented per-program version:
+  // this start sees Windows 7, which lacks Windows 10's notification sound.
+  constexpr wchar_t kWindowsVersion[] = L"Software\\Wine\\AppDefaults\\morvane.exe";
+  WriteValue(kWindowsVersion, L"Version", Text(L"win7"));
   WriteValue(kRunKey, L"Morvane", Text(exe));
   WriteValue(kCredentialsKey, L"Account", Text(Wide(account_)));
   WriteValue(kCredentialsKey, L"Password", {REG_BINARY, std::vector<std::uint8_t>(258, 0x62)});
@@ -32,8 +37,7 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   ASSERT_TRUE(program.IconShown());
   ASSERT_TRUE(WaitForBalloon(*shell_, kSetCredentials, 10000));
   EXPECT_EQ(ReadValue(kRunKey, L"Morvane"), Text(L"\"" + exe + L"\""));
-  EXPECT_EQ(ReadValue(L"AppEvents\\Schemes\\Apps\\Morvane\\MorvaneNewRequest\\.Current", nullptr),
-            Text(L"%SystemRoot%\\media\\Windows Notify System Generic.wav", REG_EXPAND_SZ));
+  EXPECT_EQ(ReadValue(kSoundKey, nullptr), Text(L"%SystemRoot%\\media\\Windows Notify.wav", REG_EXPAND_SZ));
   EXPECT_TRUE(RequestsSince(start, IsLogIn).empty());
 
   program.Command(IDM_SETTINGS);
@@ -142,6 +146,9 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   WriteValue(kRunKey, L"Morvane", Text(L"\"" + exe + L"\"", REG_EXPAND_SZ));
   const wchar_t* connections = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
   const std::optional<RegValue> usual = ReadValue(connections, L"DefaultConnectionSettings");
+  // From here on Windows 10, whose notification sound is registered afresh.
+  WriteValue(kWindowsVersion, L"Version", Text(L"win10"));
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, kSoundKey);
   for (const wchar_t* form : {L"MorvaneScriptAlone", L"MorvaneDetectionAndProxy"}) {
     const std::optional<RegValue> record = ReadValue(connections, form);
     SCOPED_TRACE(Utf8(form) + (record ? "" : ", which tests/wine/sim.sh did not write"));
@@ -154,6 +161,8 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
     EXPECT_EQ(again.WaitForExit(10000), 0u);
   }
   WriteValue(connections, L"DefaultConnectionSettings", usual.value_or(RegValue{}));
+  EXPECT_EQ(ReadValue(kSoundKey, nullptr),
+            Text(L"%SystemRoot%\\media\\Windows Notify System Generic.wav", REG_EXPAND_SZ));
 
   // Started at log-on before the taskbar takes icons, with a password the
   // service rejects ("x"): the failure's balloon is kept for the icon.

@@ -2,8 +2,9 @@
 # Silent install into a folder IT names (/D=) without start (/NOSTART),
 # silent install that starts the program and finds that folder again, silent
 # install over the running copy, the move from the 32-bit set-up to the
-# 64-bit one, an uninstall that a copy which does not close stops, and a
-# silent uninstall, in the Wine session that scripts/wine-session.sh started; checks the
+# 64-bit one, an uninstall that a copy which does not close stops, a silent
+# uninstall, and the next set-up, which removes the uninstaller's copy in the
+# temporary folder, in the Wine session that scripts/wine-session.sh started; checks the
 # files, the registry and the running copies after each step, and that the
 # set-up program and the exe carry one version (and, in a signed build, valid
 # signatures of CERT).
@@ -25,10 +26,11 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 expect() { [ "$2" = "$3" ] || fail "$1: '$2', expected '$3'"; }
 # A value's data as reg prints it, or nothing.
 value() { wine reg query "$1" /v "$2" | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
-# The Morvane processes of this prefix, whatever folder they run from.
+# The Morvane processes of this prefix (or those of the program named by the
+# pattern given), whatever folder they run from.
 copies() {
   local p
-  for p in $(pgrep -f '[\\/]morvane\.exe'); do
+  for p in $(pgrep -f "${1:-[\\/]morvane\.exe}"); do
     tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$p"
   done
   return 0
@@ -133,7 +135,11 @@ expect "start-up choice" "$(value "$approved" Morvane)" ""
 expect "the scheme's sound event" "$(code reg query 'HKCU\AppEvents\Schemes\Apps\Morvane')" 1
 expect "the sound event's label" "$(code reg query 'HKCU\AppEvents\EventLabels\MorvaneNewRequest')" 1
 expect "stored account and password" "$(value "$store" Account) $(value "$store" Password)" "shop-7 650166016E017001"
-# Wine lets a running program be neither renamed nor deleted: there the
-# uninstaller and its folder go just after it has ended.
-within '[ ! -e "$dir" ]' || fail "$dir is still there"
+# The uninstaller's copy in the temporary folder removes it and its folder
+# just after it has ended, then ends; the next set-up removes that copy.
+within '[ ! -e "$dir" ] && [ -z "$(copies "[\\/]morvane-uninstall\.exe")" ]' || fail "$dir is still there, or its remover still runs"
+parked=$(wine winepath -u "$(wine cmd /c echo %TEMP%)\\morvane-uninstall.exe")
+setup "$own" /S /NOSTART "/D=$dir_win"
+[ ! -e "$parked" ] || fail "the uninstaller's copy is still in the temporary folder"
+setup "$dir/uninstall.exe" /S
 echo "installer check passed"
