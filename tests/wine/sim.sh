@@ -6,7 +6,9 @@
 # add the shops they need, so it starts with none.
 #   sim.sh start STATE_DIR SIM_EXE
 #   sim.sh stop STATE_DIR
-set -euo pipefail
+set -Eeuo pipefail
+# A command that fails stops the script and is named (ctest shows only this).
+trap 'echo "${BASH_SOURCE[0]##*/}:$LINENO: \"$BASH_COMMAND\" failed with status $?" >&2' ERR
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/common.sh"
 state=$(cd "$2" && pwd)
@@ -14,6 +16,7 @@ state=$(cd "$2" && pwd)
 case "$1" in
   start)
     start_sim "$state" "$3"
+    [ -f "$state/env" ] || { echo "sim.sh: no Wine session in $state" >&2; exit 1; }
     # shellcheck disable=SC1091
     . "$state/env"
     set_browser_proxy "$(cat "$state/sim.port")"
