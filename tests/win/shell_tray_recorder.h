@@ -143,7 +143,7 @@ class ShellTrayRecorder {
     auto* self = reinterpret_cast<ShellTrayRecorder*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     if (message != WM_COPYDATA || !self) return ::DefWindowProcW(window, message, wParam, lParam);
-    if (self->probe_) return self->FindLayout(*copy);
+    if (self->probing_) return self->FindLayout(*copy);
     if (self->refusing) return FALSE;
     if (DWORD_PTR ignored = 0; self->announceEvery_ > 0 && ++self->calls_ % self->announceEvery_ == 0 &&
                                !::SendMessageTimeoutW(self->announceTo_, ::RegisterWindowMessageW(L"TaskbarCreated"), 0,
@@ -156,42 +156,32 @@ class ShellTrayRecorder {
     return TRUE;
   }
 
-  // The probe: an icon with every field of a balloon, at a width no tray uses.
+  // The probe: an icon at a width no tray uses, a tooltip and a balloon title,
+  // the fields at the three places that moved.
   static constexpr int kProbeWidth = 20;
   void SendProbe(HWND window) {
     const std::vector<BYTE> bits(kProbeWidth * kProbeWidth * 4);
     const UniqueIcon icon(::CreateIcon(nullptr, kProbeWidth, kProbeWidth, 1, 32, bits.data(), bits.data()));
     NOTIFYICONDATAW probe = {};
-    std::tie(probe.cbSize, probe.hWnd, probe.uID, probe.uFlags, probe.uCallbackMessage, probe.hIcon, probe.uTimeout,
-             probe.dwInfoFlags) =
-        std::make_tuple(DWORD{sizeof(probe)}, window, 7u, UINT{NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO},
-                        UINT{WM_APP + 7}, icon.get(), 4321u, DWORD{NIIF_WARNING});
+    std::tie(probe.cbSize, probe.hWnd, probe.uFlags, probe.hIcon) =
+        std::make_tuple(DWORD{sizeof(probe)}, window, UINT{NIF_ICON | NIF_TIP | NIF_INFO}, icon.get());
     ::wcscpy(probe.szTip, L"probe tip");
-    ::wcscpy(probe.szInfo, L"probe balloon");
     ::wcscpy(probe.szInfoTitle, L"probe title");
-    probe_ = &probe;
+    probing_ = true;
     unknownLayout_ = "the probe reached no taskbar window";
     ::Shell_NotifyIconW(NIM_ADD, &probe);
-    probe_ = nullptr;
+    probing_ = false;
   }
   BOOL FindLayout(const COPYDATASTRUCT& copy) {
     for (const TrayRecordLayout& layout : kTrayRecordLayouts) {
       const TrayNotification n = ReadTrayRecord(copy, layout);
-      if (std::tie(n.window, n.id, n.flags, n.callbackMessage, n.tip, n.info, n.infoTitle, n.timeout, n.infoFlags) ==
-              std::tie(probe_->hWnd, probe_->uID, probe_->uFlags, probe_->uCallbackMessage, probe_->szTip,
-                       probe_->szInfo, probe_->szInfoTitle, probe_->uTimeout, probe_->dwInfoFlags) &&
-          n.iconWidth == kProbeWidth && n.iconColour.size() == kProbeWidth * kProbeWidth * 4u)
-        layout_ = &layout;
+      if (n.tip == L"probe tip" && n.infoTitle == L"probe title" && n.iconWidth == kProbeWidth) layout_ = &layout;
     }
-    const auto* bytes = static_cast<const BYTE*>(copy.lpData);
-    const auto tip = std::search(bytes, bytes + copy.cbData, reinterpret_cast<const BYTE*>(L"probe tip"),
-                                 reinterpret_cast<const BYTE*>(L"probe tip") + 18);
-    unknownLayout_ =
-        std::to_string(copy.cbData) + " bytes with the icon, the tooltip at byte " + std::to_string(tip - bytes);
+    unknownLayout_ = std::to_string(copy.cbData) + " bytes with a 20 px icon";
     return TRUE;
   }
 
-  const NOTIFYICONDATAW* probe_ = nullptr;
+  bool probing_ = false;
   const TrayRecordLayout* layout_ = nullptr;
   std::string unknownLayout_;
   std::mutex mutex_;

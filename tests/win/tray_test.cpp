@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/service_platform_win.h"
+#include "e2e_harness.h"
 #include "notify/notification_dialog_win.h"
 #include "res/resource_ids.h"
 #include "service/http_transport_win.h"
@@ -344,14 +345,7 @@ INT_PTR CALLBACK BareNoticeProc(HWND dialog, UINT message, WPARAM, LPARAM) {
 // A round's log-in request and notice on the same Win32 parts, without the
 // program's code: what Wine keeps of them is the bench's.
 void BareRound() {
-  const UniqueInternet connection(::WinHttpConnect(TheHttpSession(), AsWide(MORVANE_AUTH_HOST), 80, 0));
-  const UniqueInternet request(::WinHttpOpenRequest(connection.get(), L"GET", L"/shop_login.php?name=shop&pwd=secret",
-                                                    nullptr, nullptr, nullptr, 0));
-  char body[4096];
-  DWORD read = 0;
-  if (::WinHttpSendRequest(request.get(), nullptr, 0, nullptr, 0, 0, 0) &&
-      ::WinHttpReceiveResponse(request.get(), nullptr))
-    while (::WinHttpReadData(request.get(), body, sizeof(body), &read) && read) continue;
+  Exchange(AsWide(MORVANE_AUTH_HOST), L"GET", L"/shop_login.php?name=shop&pwd=secret", "");
   ::SetTimer(nullptr, 0, 10, PressLater);
   ::DialogBoxParamW(Instance(), MAKEINTRESOURCEW(IDD_NOTIFICATION), nullptr, BareNoticeProc, 0);
 }
