@@ -24,8 +24,6 @@
 #include <tuple>
 #include <vector>
 
-#include "win32/handles.h"
-
 struct TrayNotification {
   DWORD message = 0;  // NIM_ADD, NIM_MODIFY, NIM_DELETE
   HWND window = nullptr;
@@ -103,7 +101,7 @@ class ShellTrayRecorder {
     threadId_ = ready.get_future().get();
     if (threadId_) return;
     thread_.join();
-    throw std::runtime_error("unknown record layout: " + unknownLayout_);
+    throw std::runtime_error("unknown record layout (the probe's record: " + std::to_string(probeSize_) + " bytes)");
   }
   ~ShellTrayRecorder() {
     ::PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
@@ -156,34 +154,31 @@ class ShellTrayRecorder {
     return TRUE;
   }
 
-  // The probe: an icon at a width no tray uses, a tooltip and a balloon title,
-  // the fields at the three places that moved.
-  static constexpr int kProbeWidth = 20;
+  // The probe: the application icon (at the large icon's width, which no
+  // tray uses), a tooltip and a balloon title, at the three places that moved.
   void SendProbe(HWND window) {
-    const std::vector<BYTE> bits(kProbeWidth * kProbeWidth * 4);
-    const UniqueIcon icon(::CreateIcon(nullptr, kProbeWidth, kProbeWidth, 1, 32, bits.data(), bits.data()));
     NOTIFYICONDATAW probe = {};
-    std::tie(probe.cbSize, probe.hWnd, probe.uFlags, probe.hIcon) =
-        std::make_tuple(DWORD{sizeof(probe)}, window, UINT{NIF_ICON | NIF_TIP | NIF_INFO}, icon.get());
+    std::tie(probe.cbSize, probe.hWnd, probe.uFlags, probe.hIcon) = std::make_tuple(
+        DWORD{sizeof(probe)}, window, UINT{NIF_ICON | NIF_TIP | NIF_INFO}, ::LoadIconW(nullptr, IDI_APPLICATION));
     ::wcscpy(probe.szTip, L"probe tip");
     ::wcscpy(probe.szInfoTitle, L"probe title");
     probing_ = true;
-    unknownLayout_ = "the probe reached no taskbar window";
     ::Shell_NotifyIconW(NIM_ADD, &probe);
     probing_ = false;
   }
   BOOL FindLayout(const COPYDATASTRUCT& copy) {
     for (const TrayRecordLayout& layout : kTrayRecordLayouts) {
       const TrayNotification n = ReadTrayRecord(copy, layout);
-      if (n.tip == L"probe tip" && n.infoTitle == L"probe title" && n.iconWidth == kProbeWidth) layout_ = &layout;
+      if (n.tip == L"probe tip" && n.infoTitle == L"probe title" && n.iconWidth == UINT(::GetSystemMetrics(SM_CXICON)))
+        layout_ = &layout;
     }
-    unknownLayout_ = std::to_string(copy.cbData) + " bytes with a 20 px icon";
+    probeSize_ = copy.cbData;
     return TRUE;
   }
 
   bool probing_ = false;
   const TrayRecordLayout* layout_ = nullptr;
-  std::string unknownLayout_;
+  DWORD probeSize_ = 0;  // none came
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<TrayNotification> notifications_;
