@@ -16,7 +16,6 @@ state=$(cd "$2" && pwd)
 case "$1" in
   start)
     start_sim "$state" "$3"
-    [ -f "$state/env" ] || { echo "sim.sh: no Wine session in $state" >&2; exit 1; }
     # shellcheck disable=SC1091
     . "$state/env"
     set_browser_proxy "$(cat "$state/sim.port")"
