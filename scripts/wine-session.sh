@@ -6,7 +6,9 @@
 # folder given, under the build folder; nothing outside it is touched.
 #   [MORVANE_DPI=144] wine-session.sh start STATE_DIR WINE_LOADER [BROWSER_COMMAND]
 #   wine-session.sh stop STATE_DIR
-set -euo pipefail
+set -Eeuo pipefail
+# A command that fails stops the script and is named (ctest shows only this).
+trap 'echo "${BASH_SOURCE[0]##*/}:$LINENO: \"$BASH_COMMAND\" failed with status $?" >&2' ERR
 action=$1
 state=$(mkdir -p "$2" && cd "$2" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)

@@ -2,9 +2,13 @@
 // A stand-in for the shell's taskbar: a topmost window of the taskbar's class
 // on a thread of its own. The shell library hands every notification-icon
 // call to the first such window it finds, as WM_COPYDATA, so this one sees
-// exactly what a program tells the shell.
+// exactly what a program tells the shell. That record is the library's own
+// and has moved between its releases: at its start the recorder tells the
+// library an icon of its own and reads every record with the known layout
+// that gives that icon back, or fails ("unknown record layout").
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -14,8 +18,10 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 struct TrayNotification {
@@ -29,24 +35,43 @@ struct TrayNotification {
   std::vector<BYTE> iconColour;  // the colour bitmap's bits, as GetBitmapBits gives them
 };
 
-// The record the shell library copies to the taskbar: the same on every
-// architecture, with the icon's bitmap bits after it when an icon is sent.
-struct TrayCopyData {
-  LONG window;
-  UINT id, flags, callbackMessage;
-  WCHAR tip[128];
-  DWORD state, stateMask;
-  WCHAR info[256];
-  UINT timeout;
-  WCHAR infoTitle[64];
-  DWORD infoFlags;
-  GUID guid;
-  UINT iconWidth, iconHeight, iconPlanes, iconBitsPerPixel;
+// Byte offsets of a record layout, the same on every architecture: the
+// window, id, flags and callback message first; the texts' block (tooltip,
+// state, balloon text, timeout, title, balloon flags); the icon's width,
+// height, planes and bits per pixel; after the record, the icon's mask and
+// colour bits.
+struct TrayRecordLayout {
+  size_t size, texts, icon;
 };
+constexpr TrayRecordLayout kTrayRecordLayouts[] = {{960, 16, 944}, {976, 32, 16}};
 
-template <size_t N>
-std::wstring TextOf(const WCHAR (&field)[N]) {
-  return std::wstring(field, ::wcsnlen(field, N));
+inline TrayNotification ReadTrayRecord(const COPYDATASTRUCT& copy, const TrayRecordLayout& layout) {
+  TrayNotification n;
+  n.message = static_cast<DWORD>(copy.dwData);
+  const auto* bytes = static_cast<const BYTE*>(copy.lpData);
+  if (!bytes || copy.cbData < layout.size) return n;
+  const auto number = [bytes](size_t at) {
+    UINT value = 0;
+    std::memcpy(&value, bytes + at, sizeof(value));
+    return value;
+  };
+  const auto text = [bytes](size_t at, size_t capacity) {
+    std::wstring field(capacity, L'\0');
+    std::memcpy(&field[0], bytes + at, capacity * sizeof(WCHAR));
+    return field.substr(0, field.find(L'\0'));
+  };
+  const size_t texts = layout.texts;
+  n.window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(static_cast<LONG>(number(0))));
+  std::tie(n.id, n.flags, n.callbackMessage, n.timeout, n.infoFlags) =
+      std::make_tuple(number(4), number(8), number(12), number(texts + 776), number(texts + 908));
+  std::tie(n.tip, n.info, n.infoTitle) =
+      std::make_tuple(text(texts, 128), text(texts + 264, 256), text(texts + 780, 64));
+  n.hasIcon = copy.cbData > layout.size;
+  n.iconWidth = number(layout.icon);
+  const size_t colourBytes = size_t{n.iconWidth} * number(layout.icon + 4) * number(layout.icon + 12) / 8;
+  if (n.hasIcon)
+    n.iconColour.assign(bytes + copy.cbData - std::min(copy.cbData - layout.size, colourBytes), bytes + copy.cbData);
+  return n;
 }
 
 class ShellTrayRecorder {
@@ -59,19 +84,24 @@ class ShellTrayRecorder {
                                      {}, {},         {}, {}, L"Shell_TrayWnd"};
       ::RegisterClassW(&windowClass);
       // Topmost, so that a lookup of the taskbar's class finds this one first;
-      // along the bottom edge, where it takes its space from the work area of
-      // the programs started after it (the display is asked to look again).
+      // along the bottom edge, where some desktops take its space from the
+      // work area of the programs started after it (the display is asked to
+      // look again).
       const int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
       HWND window = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"Shell_TrayWnd", L"",
                                       WS_POPUP | WS_VISIBLE, 0, height - kTaskbarHeight, width, kTaskbarHeight, nullptr,
                                       nullptr, windowClass.hInstance, nullptr);
       ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
       ::ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr);
-      ready.set_value(::GetCurrentThreadId());
-      for (MSG message; ::GetMessageW(&message, nullptr, 0, 0) > 0;) ::DispatchMessageW(&message);
+      SendProbe(window);
+      ready.set_value(layout_ ? ::GetCurrentThreadId() : 0);
+      for (MSG message; layout_ && ::GetMessageW(&message, nullptr, 0, 0) > 0;) ::DispatchMessageW(&message);
       ::DestroyWindow(window);
     });
     threadId_ = ready.get_future().get();
+    if (threadId_) return;
+    thread_.join();
+    throw std::runtime_error("unknown record layout (the probe's record: " + std::to_string(probeSize_) + " bytes)");
   }
   ~ShellTrayRecorder() {
     ::PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
@@ -111,38 +141,44 @@ class ShellTrayRecorder {
     auto* self = reinterpret_cast<ShellTrayRecorder*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     if (message != WM_COPYDATA || !self) return ::DefWindowProcW(window, message, wParam, lParam);
+    if (self->probing_) return self->FindLayout(*copy);
     if (self->refusing) return FALSE;
     if (DWORD_PTR ignored = 0; self->announceEvery_ > 0 && ++self->calls_ % self->announceEvery_ == 0 &&
                                !::SendMessageTimeoutW(self->announceTo_, ::RegisterWindowMessageW(L"TaskbarCreated"), 0,
                                                       0, SMTO_NORMAL, 1000, &ignored))
       ++self->unanswered;
-    TrayCopyData data = {};
-    if (copy->lpData && copy->cbData >= sizeof(data)) std::memcpy(&data, copy->lpData, sizeof(data));
-    // The icon's colour bits come last; its mask bits, if sent, before them.
-    const bool hasIcon = copy->lpData && copy->cbData > sizeof(data);
-    const auto* end = static_cast<const BYTE*>(copy->lpData) + copy->cbData;
-    const size_t iconBytes = size_t{data.iconWidth} * data.iconHeight * data.iconBitsPerPixel / 8;
-    std::vector<BYTE> colour;
-    if (hasIcon) colour.assign(end - std::min<size_t>(copy->cbData - sizeof(data), iconBytes), end);
-    const TrayNotification n = {static_cast<DWORD>(copy->dwData),
-                                reinterpret_cast<HWND>(static_cast<LONG_PTR>(data.window)),
-                                data.id,
-                                data.flags,
-                                data.callbackMessage,
-                                data.timeout,
-                                data.infoFlags,
-                                TextOf(data.tip),
-                                TextOf(data.info),
-                                TextOf(data.infoTitle),
-                                hasIcon,
-                                data.iconWidth,
-                                colour};
+    const TrayNotification n = ReadTrayRecord(*copy, *self->layout_);
     std::lock_guard<std::mutex> lock(self->mutex_);
     self->notifications_.push_back(n);
     self->changed_.notify_all();
     return TRUE;
   }
 
+  // The probe: the application icon (at the large icon's width, which no
+  // tray uses), a tooltip and a balloon title, at the three places that moved.
+  void SendProbe(HWND window) {
+    NOTIFYICONDATAW probe = {};
+    std::tie(probe.cbSize, probe.hWnd, probe.uFlags, probe.hIcon) = std::make_tuple(
+        DWORD{sizeof(probe)}, window, UINT{NIF_ICON | NIF_TIP | NIF_INFO}, ::LoadIconW(nullptr, IDI_APPLICATION));
+    ::wcscpy(probe.szTip, L"probe tip");
+    ::wcscpy(probe.szInfoTitle, L"probe title");
+    probing_ = true;
+    ::Shell_NotifyIconW(NIM_ADD, &probe);
+    probing_ = false;
+  }
+  BOOL FindLayout(const COPYDATASTRUCT& copy) {
+    for (const TrayRecordLayout& layout : kTrayRecordLayouts) {
+      const TrayNotification n = ReadTrayRecord(copy, layout);
+      if (n.tip == L"probe tip" && n.infoTitle == L"probe title" && n.iconWidth == UINT(::GetSystemMetrics(SM_CXICON)))
+        layout_ = &layout;
+    }
+    probeSize_ = copy.cbData;
+    return TRUE;
+  }
+
+  bool probing_ = false;
+  const TrayRecordLayout* layout_ = nullptr;
+  DWORD probeSize_ = 0;  // none came
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<TrayNotification> notifications_;

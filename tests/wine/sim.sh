@@ -6,7 +6,9 @@
 # add the shops they need, so it starts with none.
 #   sim.sh start STATE_DIR SIM_EXE
 #   sim.sh stop STATE_DIR
-set -euo pipefail
+set -Eeuo pipefail
+# A command that fails stops the script and is named (ctest shows only this).
+trap 'echo "${BASH_SOURCE[0]##*/}:$LINENO: \"$BASH_COMMAND\" failed with status $?" >&2' ERR
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/common.sh"
 state=$(cd "$2" && pwd)
