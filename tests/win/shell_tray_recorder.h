@@ -70,7 +70,8 @@ inline TrayNotification ReadTrayRecord(const COPYDATASTRUCT& copy, const TrayRec
   n.iconWidth = number(layout.icon);
   const size_t colourBytes = size_t{n.iconWidth} * number(layout.icon + 4) * number(layout.icon + 12) / 8;
   if (n.hasIcon)
-    n.iconColour.assign(bytes + copy.cbData - std::min(copy.cbData - layout.size, colourBytes), bytes + copy.cbData);
+    n.iconColour.assign(bytes + copy.cbData - std::min<size_t>(copy.cbData - layout.size, colourBytes),
+                        bytes + copy.cbData);
   return n;
 }
 
