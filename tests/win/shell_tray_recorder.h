@@ -56,16 +56,14 @@ inline TrayNotification ReadTrayRecord(const COPYDATASTRUCT& copy, const TrayRec
     return value;
   };
   const auto text = [bytes](size_t at, size_t capacity) {
-    std::wstring field(capacity, L'\0');
-    std::memcpy(&field[0], bytes + at, capacity * sizeof(WCHAR));
-    return field.substr(0, field.find(L'\0'));
+    const auto* chars = reinterpret_cast<const wchar_t*>(bytes + at);  // at an even offset
+    return std::wstring(chars, ::wcsnlen(chars, capacity));
   };
-  const size_t texts = layout.texts;
   n.window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(static_cast<LONG>(number(0))));
   std::tie(n.id, n.flags, n.callbackMessage, n.timeout, n.infoFlags) =
-      std::make_tuple(number(4), number(8), number(12), number(texts + 776), number(texts + 908));
+      std::make_tuple(number(4), number(8), number(12), number(layout.texts + 776), number(layout.texts + 908));
   std::tie(n.tip, n.info, n.infoTitle) =
-      std::make_tuple(text(texts, 128), text(texts + 264, 256), text(texts + 780, 64));
+      std::make_tuple(text(layout.texts, 128), text(layout.texts + 264, 256), text(layout.texts + 780, 64));
   n.hasIcon = copy.cbData > layout.size;
   n.iconWidth = number(layout.icon);
   const size_t colourBytes = size_t{n.iconWidth} * number(layout.icon + 4) * number(layout.icon + 12) / 8;
@@ -142,7 +140,7 @@ class ShellTrayRecorder {
     auto* self = reinterpret_cast<ShellTrayRecorder*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     if (message != WM_COPYDATA || !self) return ::DefWindowProcW(window, message, wParam, lParam);
-    if (self->probing_) return self->FindLayout(*copy);
+    if (!self->layout_) return self->FindLayout(*copy);  // the probe
     if (self->refusing) return FALSE;
     if (DWORD_PTR ignored = 0; self->announceEvery_ > 0 && ++self->calls_ % self->announceEvery_ == 0 &&
                                !::SendMessageTimeoutW(self->announceTo_, ::RegisterWindowMessageW(L"TaskbarCreated"), 0,
@@ -163,9 +161,7 @@ class ShellTrayRecorder {
         DWORD{sizeof(probe)}, window, UINT{NIF_ICON | NIF_TIP | NIF_INFO}, ::LoadIconW(nullptr, IDI_APPLICATION));
     ::wcscpy(probe.szTip, L"probe tip");
     ::wcscpy(probe.szInfoTitle, L"probe title");
-    probing_ = true;
     ::Shell_NotifyIconW(NIM_ADD, &probe);
-    probing_ = false;
   }
   BOOL FindLayout(const COPYDATASTRUCT& copy) {
     for (const TrayRecordLayout& layout : kTrayRecordLayouts) {
@@ -177,7 +173,6 @@ class ShellTrayRecorder {
     return TRUE;
   }
 
-  bool probing_ = false;
   const TrayRecordLayout* layout_ = nullptr;
   DWORD probeSize_ = 0;  // none came
   std::mutex mutex_;
