@@ -30,9 +30,8 @@ struct TrayNotification {
   UINT id = 0, flags = 0, callbackMessage = 0, timeout = 0;
   DWORD infoFlags = 0;
   std::wstring tip, info, infoTitle;
-  bool hasIcon = false;
   UINT iconWidth = 0;
-  std::vector<BYTE> iconColour;  // the colour bitmap's bits, as GetBitmapBits gives them
+  std::vector<BYTE> iconColour;  // the colour bitmap's bits, as GetBitmapBits gives them; none without an icon
 };
 
 // Byte offsets of a record layout, the same on every architecture: the
@@ -64,10 +63,9 @@ inline TrayNotification ReadTrayRecord(const COPYDATASTRUCT& copy, const TrayRec
       std::make_tuple(number(4), number(8), number(12), number(layout.texts + 776), number(layout.texts + 908));
   std::tie(n.tip, n.info, n.infoTitle) =
       std::make_tuple(text(layout.texts, 128), text(layout.texts + 264, 256), text(layout.texts + 780, 64));
-  n.hasIcon = copy.cbData > layout.size;
   n.iconWidth = number(layout.icon);
   const size_t colourBytes = size_t{n.iconWidth} * number(layout.icon + 4) * number(layout.icon + 12) / 8;
-  if (n.hasIcon)
+  if (copy.cbData > layout.size)
     n.iconColour.assign(bytes + copy.cbData - std::min<size_t>(copy.cbData - layout.size, colourBytes),
                         bytes + copy.cbData);
   return n;
