@@ -90,7 +90,14 @@ class ShellTrayRecorder {
                                       nullptr, windowClass.hInstance, nullptr);
       ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
       ::ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr);
-      SendProbe(window);
+      // The probe: the application icon (at the large icon's width, which no
+      // tray uses), a tooltip and a balloon title, at the three places that moved.
+      NOTIFYICONDATAW probe = {};
+      std::tie(probe.cbSize, probe.hWnd, probe.uFlags, probe.hIcon) = std::make_tuple(
+          DWORD{sizeof(probe)}, window, UINT{NIF_ICON | NIF_TIP | NIF_INFO}, ::LoadIconW(nullptr, IDI_APPLICATION));
+      ::wcscpy(probe.szTip, L"probe tip");
+      ::wcscpy(probe.szInfoTitle, L"probe title");
+      ::Shell_NotifyIconW(NIM_ADD, &probe);
       ready.set_value(layout_ ? ::GetCurrentThreadId() : 0);
       for (MSG message; layout_ && ::GetMessageW(&message, nullptr, 0, 0) > 0;) ::DispatchMessageW(&message);
       ::DestroyWindow(window);
@@ -151,16 +158,6 @@ class ShellTrayRecorder {
     return TRUE;
   }
 
-  // The probe: the application icon (at the large icon's width, which no
-  // tray uses), a tooltip and a balloon title, at the three places that moved.
-  void SendProbe(HWND window) {
-    NOTIFYICONDATAW probe = {};
-    std::tie(probe.cbSize, probe.hWnd, probe.uFlags, probe.hIcon) = std::make_tuple(
-        DWORD{sizeof(probe)}, window, UINT{NIF_ICON | NIF_TIP | NIF_INFO}, ::LoadIconW(nullptr, IDI_APPLICATION));
-    ::wcscpy(probe.szTip, L"probe tip");
-    ::wcscpy(probe.szInfoTitle, L"probe title");
-    ::Shell_NotifyIconW(NIM_ADD, &probe);
-  }
   BOOL FindLayout(const COPYDATASTRUCT& copy) {
     for (const TrayRecordLayout& layout : kTrayRecordLayouts) {
       const TrayNotification n = ReadTrayRecord(copy, layout);

@@ -262,14 +262,11 @@ long long HeapBytes() {
   return bytes;
 }
 
-BOOL CALLBACK CountWindow(HWND, LPARAM count) {
-  ++*reinterpret_cast<long long*>(count);
-  return TRUE;
-}
-
+// The desktop's windows that this thread made.
 long long WindowsOfThisThread() {
   long long count = 0;
-  ::EnumThreadWindows(::GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
+  for (HWND window = nullptr; (window = ::FindWindowExW(nullptr, window, nullptr, nullptr));)
+    count += ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId();
   return count;
 }
 
