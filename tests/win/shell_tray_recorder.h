@@ -30,9 +30,8 @@ struct TrayNotification {
   UINT id = 0, flags = 0, callbackMessage = 0, timeout = 0;
   DWORD infoFlags = 0;
   std::wstring tip, info, infoTitle;
-  bool hasIcon = false;
   UINT iconWidth = 0;
-  std::vector<BYTE> iconColour;  // the colour bitmap's bits, as GetBitmapBits gives them
+  std::vector<BYTE> iconColour;  // the colour bitmap's bits, as GetBitmapBits gives them; none without an icon
 };
 
 // Byte offsets of a record layout, the same on every architecture: the
@@ -56,20 +55,17 @@ inline TrayNotification ReadTrayRecord(const COPYDATASTRUCT& copy, const TrayRec
     return value;
   };
   const auto text = [bytes](size_t at, size_t capacity) {
-    std::wstring field(capacity, L'\0');
-    std::memcpy(&field[0], bytes + at, capacity * sizeof(WCHAR));
-    return field.substr(0, field.find(L'\0'));
+    const auto* chars = reinterpret_cast<const wchar_t*>(bytes + at);  // at an even offset
+    return std::wstring(chars, ::wcsnlen(chars, capacity));
   };
-  const size_t texts = layout.texts;
   n.window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(static_cast<LONG>(number(0))));
   std::tie(n.id, n.flags, n.callbackMessage, n.timeout, n.infoFlags) =
-      std::make_tuple(number(4), number(8), number(12), number(texts + 776), number(texts + 908));
+      std::make_tuple(number(4), number(8), number(12), number(layout.texts + 776), number(layout.texts + 908));
   std::tie(n.tip, n.info, n.infoTitle) =
-      std::make_tuple(text(texts, 128), text(texts + 264, 256), text(texts + 780, 64));
-  n.hasIcon = copy.cbData > layout.size;
+      std::make_tuple(text(layout.texts, 128), text(layout.texts + 264, 256), text(layout.texts + 780, 64));
   n.iconWidth = number(layout.icon);
   const size_t colourBytes = size_t{n.iconWidth} * number(layout.icon + 4) * number(layout.icon + 12) / 8;
-  if (n.hasIcon)
+  if (copy.cbData > layout.size)
     n.iconColour.assign(bytes + copy.cbData - std::min<size_t>(copy.cbData - layout.size, colourBytes),
                         bytes + copy.cbData);
   return n;
@@ -94,7 +90,14 @@ class ShellTrayRecorder {
                                       nullptr, windowClass.hInstance, nullptr);
       ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
       ::ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr);
-      SendProbe(window);
+      // The probe: the application icon (at the large icon's width, which no
+      // tray uses), a tooltip and a balloon title, at the three places that moved.
+      NOTIFYICONDATAW probe = {};
+      std::tie(probe.cbSize, probe.hWnd, probe.uFlags, probe.hIcon) = std::make_tuple(
+          DWORD{sizeof(probe)}, window, UINT{NIF_ICON | NIF_TIP | NIF_INFO}, ::LoadIconW(nullptr, IDI_APPLICATION));
+      ::wcscpy(probe.szTip, L"probe tip");
+      ::wcscpy(probe.szInfoTitle, L"probe title");
+      ::Shell_NotifyIconW(NIM_ADD, &probe);
       ready.set_value(layout_ ? ::GetCurrentThreadId() : 0);
       for (MSG message; layout_ && ::GetMessageW(&message, nullptr, 0, 0) > 0;) ::DispatchMessageW(&message);
       ::DestroyWindow(window);
@@ -142,7 +145,7 @@ class ShellTrayRecorder {
     auto* self = reinterpret_cast<ShellTrayRecorder*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     if (message != WM_COPYDATA || !self) return ::DefWindowProcW(window, message, wParam, lParam);
-    if (self->probing_) return self->FindLayout(*copy);
+    if (!self->layout_) return self->FindLayout(*copy);  // the probe
     if (self->refusing) return FALSE;
     if (DWORD_PTR ignored = 0; self->announceEvery_ > 0 && ++self->calls_ % self->announceEvery_ == 0 &&
                                !::SendMessageTimeoutW(self->announceTo_, ::RegisterWindowMessageW(L"TaskbarCreated"), 0,
@@ -155,18 +158,6 @@ class ShellTrayRecorder {
     return TRUE;
   }
 
-  // The probe: the application icon (at the large icon's width, which no
-  // tray uses), a tooltip and a balloon title, at the three places that moved.
-  void SendProbe(HWND window) {
-    NOTIFYICONDATAW probe = {};
-    std::tie(probe.cbSize, probe.hWnd, probe.uFlags, probe.hIcon) = std::make_tuple(
-        DWORD{sizeof(probe)}, window, UINT{NIF_ICON | NIF_TIP | NIF_INFO}, ::LoadIconW(nullptr, IDI_APPLICATION));
-    ::wcscpy(probe.szTip, L"probe tip");
-    ::wcscpy(probe.szInfoTitle, L"probe title");
-    probing_ = true;
-    ::Shell_NotifyIconW(NIM_ADD, &probe);
-    probing_ = false;
-  }
   BOOL FindLayout(const COPYDATASTRUCT& copy) {
     for (const TrayRecordLayout& layout : kTrayRecordLayouts) {
       const TrayNotification n = ReadTrayRecord(copy, layout);
@@ -177,7 +168,6 @@ class ShellTrayRecorder {
     return TRUE;
   }
 
-  bool probing_ = false;
   const TrayRecordLayout* layout_ = nullptr;
   DWORD probeSize_ = 0;  // none came
   std::mutex mutex_;

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <future>
 #include <string>
 #include <tuple>
@@ -57,18 +56,12 @@ bool PumpUntil(DWORD limitMs, Done done) {
   return done();
 }
 
-// Looks at the context menu as it is about to be shown, then closes it from
-// the menu's modal loop.
-// Window callbacks are stdcall on 32-bit Windows, which a lambda cannot be.
-void CALLBACK CloseMenu(HWND, UINT, UINT_PTR timer, DWORD) {
-  ::KillTimer(nullptr, timer);
-  ::EndMenu();
-}
-
+// Looks at the context menu as it is about to be shown; the menu's modal
+// loop then reads an Escape, which closes it.
 struct MenuInspectingTray : CSystemTray {
   void PrepareMenu(HMENU menu) override {
     defaultCommand = static_cast<int>(::GetMenuDefaultItem(menu, FALSE, 0));
-    ::SetTimer(nullptr, 0, 100, CloseMenu);
+    ::PostMessageW(TrayWindow(), WM_KEYDOWN, VK_ESCAPE, 0);
   }
   int defaultCommand = -1;
 };
@@ -132,8 +125,8 @@ TEST(TrayTest, WhatTheShellIsToldOverTheIconsLifeFromTwoThreads) {
   tray.SetTooltipText(longTip.c_str());
   shell.AnnounceTaskbarBeforeAnswer(nullptr, 0);
   ASSERT_TRUE(PumpUntil(3000, [&] { return last().message == NIM_ADD; })) << "the icon comes back";
-  EXPECT_EQ(std::make_tuple(last().flags, last().window, last().hasIcon, last().tip),
-            std::make_tuple(kCreationFlags, window, true, longTip.substr(0, 127)));
+  EXPECT_EQ(std::make_tuple(last().flags, last().window, last().iconColour, last().tip),
+            std::make_tuple(kCreationFlags, window, shown[3], longTip.substr(0, 127)));
 
   shell.Clear();
   shell.AnnounceTaskbarBeforeAnswer(window, 37);
@@ -156,8 +149,8 @@ TEST(TrayTest, WhatTheShellIsToldOverTheIconsLifeFromTwoThreads) {
   std::vector<BYTE> lastIcon;
   size_t icons = 0, adds = 0;
   for (const TrayNotification& n : shell.Notifications()) {
-    adds += n.message == NIM_ADD && n.flags == kCreationFlags && n.hasIcon && n.info.empty();
-    icons += n.message == NIM_MODIFY && n.flags == NIF_ICON && n.hasIcon && n.info.empty();
+    adds += n.message == NIM_ADD && n.flags == kCreationFlags && !n.iconColour.empty() && n.info.empty();
+    icons += n.message == NIM_MODIFY && n.flags == NIF_ICON && !n.iconColour.empty() && n.info.empty();
     if (n.flags == NIF_ICON) lastIcon = n.iconColour;
     if (n.message == NIM_MODIFY && n.flags == NIF_TIP) tips.push_back(n.tip);
     if (n.message == NIM_MODIFY && n.flags == NIF_INFO && n.infoTitle == L"Morvane") balloons.push_back(n.info);
@@ -239,19 +232,18 @@ long long HandlesInSystemTable() {
 
 // The cells in use of the GDI handle table that the 64-bit process
 // environment block points to; under Wine the table is the process's own. A
-// 32-bit process reaches that block through its thread's 64-bit one, named
-// where Windows' 64-bit layer names it too.
+// 32-bit process reaches that block through its thread's 64-bit block, named
+// where Windows' 64-bit layer names it too; either thread block holds the
+// process block at 0x60.
 long long ObjectsInGdiTable() {
   const auto at = [](std::uint64_t address, int offset) {
     return *reinterpret_cast<const std::uint64_t*>(static_cast<std::uintptr_t>(address) + offset);
   };
-  PROCESS_BASIC_INFORMATION basic = {};
-  ::NtQueryInformationProcess(::GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof(basic), nullptr);
-  void* thread[7] = {};  // its basic information: the exit status, then the environment block
+  void* thread[7] = {};  // its basic information: the exit status, then the thread's block
   ::NtQueryInformationThread(::GetCurrentThread(), static_cast<THREADINFOCLASS>(0), thread, sizeof(thread), nullptr);
-  std::uint64_t peb = reinterpret_cast<std::uintptr_t>(basic.PebBaseAddress);
-  if (sizeof(void*) == 4) peb = at(at(reinterpret_cast<std::uintptr_t>(thread[1]), 0xF70) & 0xFFFFFFFF, 0x60);
-  const auto* table = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(at(peb, 0xF8)));
+  std::uint64_t teb = reinterpret_cast<std::uintptr_t>(thread[1]);
+  if (sizeof(void*) == 4) teb = at(teb, 0xF70) & 0xFFFFFFFF;  // the thread's 64-bit block
+  const auto* table = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(at(at(teb, 0x60), 0xF8)));
   if (!table) return -1;
   long long count = 0;
   for (int i = 0; i < 0x10000; ++i) count += table[24 * i + 14] != 0;  // 24-byte cells, type at 14
@@ -270,35 +262,26 @@ long long HeapBytes() {
   return bytes;
 }
 
-BOOL CALLBACK CountWindow(HWND, LPARAM count) {
-  ++*reinterpret_cast<long long*>(count);
-  return TRUE;
-}
-
+// The desktop's windows that this thread made.
 long long WindowsOfThisThread() {
   long long count = 0;
-  ::EnumThreadWindows(::GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
+  for (HWND window = nullptr; (window = ::FindWindowExW(nullptr, window, nullptr, nullptr));)
+    count += ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId();
   return count;
 }
 
-BOOL CALLBACK PostLater(HWND window, LPARAM) {
-  ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-  return TRUE;
-}
-
-// "稍后处理" (Later), pressed from the dialog's own modal loop.
+// "稍后处理" (Later), pressed from the dialog's own modal loop (a callback,
+// stdcall on 32-bit Windows, which a lambda cannot be).
 void CALLBACK PressLater(HWND, UINT, UINT_PTR timer, DWORD) {
   ::KillTimer(nullptr, timer);
-  ::EnumThreadWindows(::GetCurrentThreadId(), PostLater, 0);
+  ::PostMessageW(::GetActiveWindow(), WM_COMMAND, IDCANCEL, 0);
 }
-
-INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 // A round's log-in request and notice on the same Win32 parts, without the
 // program's code: what Wine keeps of them is the bench's.
 void BareRound() {
   Browse("http://" + Utf8(AsWide(MORVANE_AUTH_HOST)) + "/shop_login.php?name=shop&pwd=secret");
-  ::DestroyWindow(::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_NOTIFICATION), nullptr, InertDialogProc, 0));
+  ::DestroyWindow(::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_NOTIFICATION), nullptr, InertProc, 0));
 }
 
 TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
@@ -328,8 +311,8 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
   ASSERT_TRUE(OpenHttpSession());
   Win32ServicePlatform platform({AsWide(MORVANE_AUTH_HOST)}, {});
   for (int round = 0; round < kWarmUp + kRounds; ++round) {
-    for (auto& u : usage) u.warm = round == kWarmUp ? u.measure() : u.warm;
-    for (auto& u : usage) u.mid = round == kWarmUp + kRounds / 2 ? u.measure() : u.mid;
+    for (auto& u : usage)
+      if (round == kWarmUp || round == kWarmUp + kRounds / 2) (round == kWarmUp ? u.warm : u.mid) = u.measure();
     shell.Clear();
     const HttpReply reply = platform.Get(ServiceHost::Authentication, u"/shop_login.php?name=shop&pwd=secret");
     ASSERT_EQ(reply.status, HttpReply::Status::Body) << "round " << round;
@@ -348,11 +331,10 @@ TEST(ResourceUseTest, ManyRoundsLeaveHandlesObjectsWindowsAndHeapFlat) {
   for (int round = 0; round < kRounds / 2; ++round) BareRound();
   usage[3].tolerance += HeapBytes() - bareStart;
   for (const auto& u : usage) {
-    std::printf("%s: %lld after the warm-up, %lld half-way, %lld at the end; tolerance %lld\n", u.name, u.warm, u.mid,
-                u.end, u.tolerance);
     if (u.warm < 0) continue;  // not measurable in this process
     EXPECT_GT(u.warm, 0) << u.name << " not reported";
-    EXPECT_LE(std::min(u.mid - u.warm, u.end - u.mid), u.tolerance) << u.name << " grew";
+    EXPECT_LE(std::min(u.mid - u.warm, u.end - u.mid), u.tolerance)
+        << u.name << " grew: " << u.warm << " after the warm-up, " << u.mid << " half-way, " << u.end << " at the end";
   }
   tray.RemoveTrayIcon();
 }
