@@ -152,6 +152,10 @@ inline std::vector<std::string> OpenedUrls() {
   return urls;
 }
 
+inline std::string ConsoleUrl(const char* pathAndQuery) {
+  return "http://" + std::string(std::begin(MORVANE_CONSOLE_HOST), std::end(MORVANE_CONSOLE_HOST) - 1) + pathAndQuery;
+}
+
 // The texts of the balloons (NIF_INFO) or tooltips (NIF_TIP) sent, in order.
 inline std::vector<std::wstring> Notified(ShellTrayRecorder& shell, UINT flag) {
   std::vector<std::wstring> texts;

@@ -67,8 +67,8 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   ASSERT_EQ(keys.size(), 1u);
   EXPECT_EQ(keys[0].Param("session_id"), session);
   ASSERT_EQ(OpenedUrls().size(), 1u);
-  const std::string url = OpenedUrls()[0], console = "http://" + Utf8(AsWide(MORVANE_CONSOLE_HOST));
-  EXPECT_EQ(url.rfind(console + "/frame/next?go=5&key=", 0), 0u) << url;
+  const std::string url = OpenedUrls()[0];
+  EXPECT_EQ(url.rfind(ConsoleUrl("/frame/next?go=5&key="), 0), 0u) << url;
   const auto page = Browse(url);
   ASSERT_TRUE(page);
   EXPECT_NE(page->second.find(shopId_), std::string::npos) << "the shop's own console";
@@ -79,6 +79,7 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   MorvaneRun second(ProgramPath());
   EXPECT_EQ(second.WaitForExit(5000), 0u);
   EXPECT_TRUE(RequestsSince(mark, IsLogIn).empty());
+  EXPECT_FALSE(program.WaitForExit(0));
 
   // The service ends the session: the tray's console command gets no key,
   // opens the start page and says so.
@@ -87,7 +88,7 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   program.Command(IDM_OPEN_CONSOLE);
   EXPECT_TRUE(WaitForBalloon(*shell_, kNoKey, 10000));
   ::Sleep(1500);
-  EXPECT_EQ(OpenedUrls().back(), console + "/");
+  EXPECT_EQ(OpenedUrls().back(), ConsoleUrl("/"));
   EXPECT_EQ(RequestsSince(expired, IsKeyRequest).size(), 1u);
 
   // The next poll is refused ("No authority"); the cycle after logs in
