@@ -34,7 +34,7 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   WriteValue(kCredentialsKey, L"Password", {REG_BINARY, std::vector<std::uint8_t>(258, 0x62)});
   const std::uint64_t start = LogMark();
   MorvaneRun program(exe);
-  ASSERT_TRUE(WaitForBalloon(*shell_, kSetCredentials, 30000)) << "no icon, or no balloon asking for credentials";
+  ASSERT_TRUE(WaitForBalloon(*shell_, kSetCredentials, 30000)) << "no balloon asking for credentials";
   EXPECT_EQ(ReadValue(kRunKey, L"Morvane"), Text(L"\"" + exe + L"\""));
   EXPECT_EQ(ReadValue(kSoundKey, nullptr), Text(L"%SystemRoot%\\media\\Windows Notify.wav", REG_EXPAND_SZ));
   EXPECT_TRUE(RequestsSince(start, IsLogIn).empty());
