@@ -82,8 +82,7 @@ int main(int argc, char** argv) {
   PollUntreatedRequests(platform, session, *kept);
   const int byScan = CountNew(PlainScan, *kept, *incoming), byIndex = CountNew(HashIndex, *kept, *incoming);
   std::printf("new entries: %d by the plain scan, %d by the hash index, of 300\n", byScan, byIndex);
-  if (byScan != 300) return 1;
-  if (byIndex != 300) return 1;
+  if (byScan != 300 || byIndex != 300) return 1;
 
   const auto measure = [](const char* name, auto work) {
     benchmark::RegisterBenchmark(name, [work](benchmark::State& state) {
@@ -104,6 +103,5 @@ int main(int argc, char** argv) {
                pollPerParse = reporter.Least("BM_PollFullReply") / reporter.Least("BM_ParseFullReply");
   std::printf("hash index: %.1fx faster than the plain scan (required: %.0fx)\n", speedUp, kRequiredSpeedUp);
   std::printf("poll of a full reply: %.2fx its parse (allowed: %.1fx)\n", pollPerParse, kMostPollPerParse);
-  if (speedUp < kRequiredSpeedUp) return 1;
-  return pollPerParse > kMostPollPerParse ? 1 : 0;
+  return speedUp < kRequiredSpeedUp || pollPerParse > kMostPollPerParse ? 1 : 0;
 }

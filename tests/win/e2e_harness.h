@@ -41,7 +41,6 @@ inline std::string Utf8(const std::wstring& text) { return (::testing::Message()
 struct SimRequest {
   Json::Value entry;
   std::uint64_t seq = 0;
-  std::string fault;
   std::string Param(const std::string& name) const { return entry["params"].get(name, "(none)").asString(); }
 };
 using RequestFilter = bool (*)(const SimRequest&);
@@ -101,7 +100,7 @@ inline std::vector<SimRequest> RequestsSince(std::uint64_t seq, RequestFilter fi
   std::vector<SimRequest> requests;
   const Json::Value log = SimCall("/log?since=" + std::to_string(seq), {}, false);
   for (const Json::Value& entry : log["entries"]) {
-    const SimRequest r{entry, entry["seq"].asUInt64(), entry["fault"].asString()};
+    const SimRequest r{entry, entry["seq"].asUInt64()};
     if (!filter || filter(r)) requests.push_back(r);
   }
   return requests;
@@ -170,11 +169,11 @@ inline bool WaitForBalloon(ShellTrayRecorder& shell, const std::wstring& text, D
                        std::chrono::milliseconds(timeoutMs));
 }
 
-// morvane.exe (or a copy) started and its icon added (unless the taskbar
-// refuses icons); killed at the end if it still runs.
+// morvane.exe (or a copy) started, found by its main window; killed at the
+// end if it still runs.
 class MorvaneRun {
  public:
-  MorvaneRun(ShellTrayRecorder& shell, const std::wstring& exe) {
+  explicit MorvaneRun(const std::wstring& exe) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     std::wstring command = L"\"" + exe + L"\"";
@@ -182,17 +181,14 @@ class MorvaneRun {
       return;
     ::CloseHandle(info_.hThread);
     process_.reset(info_.hProcess);
-    iconShown_ = !shell.refusing && shell.WaitFor([](const TrayNotification& n) { return n.message == NIM_ADD; },
-                                                  std::chrono::seconds(20));
     // The main window is never shown; one copy runs at a time.
-    WaitUntil([&] { return (mainWindow_ = ::FindWindowW(L"Dovrel", nullptr)) != nullptr; }, 5000);
+    WaitUntil([&] { return (mainWindow_ = ::FindWindowW(L"Dovrel", nullptr)) != nullptr; }, 20000);
   }
   ~MorvaneRun() {
     if (process_ && !WaitForExit(0)) ::TerminateProcess(process_.get(), 1);
   }
   DWORD ProcessId() const { return info_.dwProcessId; }
   HWND MainWindow() const { return mainWindow_; }
-  bool IconShown() const { return iconShown_; }
   void Command(WORD id) const { ::PostMessageW(mainWindow_, WM_COMMAND, id, 0); }
   std::optional<DWORD> WaitForExit(DWORD timeoutMs) const {
     DWORD code = 0;
@@ -205,7 +201,6 @@ class MorvaneRun {
   PROCESS_INFORMATION info_ = {};
   UniqueKernelHandle process_;
   HWND mainWindow_ = nullptr;
-  bool iconShown_ = false;
 };
 
 // One simulator shop and a taskbar that records, per scenario.

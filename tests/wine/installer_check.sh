@@ -59,9 +59,10 @@ entry='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvane'
 store='HKCU\Software\Trevolt\Orvent'
 wine reg add "$store" /v Account /t REG_SZ /d shop-7 /f >/dev/null
 wine reg add "$store" /v Password /t REG_BINARY /d 650166016e017001 /f >/dev/null
-# Waits for the one copy that a set-up started, whose icon is then up (a copy
-# whose icon cannot be added ends at once).
+# Runs a set-up and waits for the one copy that it started, whose icon is
+# then up (a copy whose icon cannot be added ends at once).
 started() {
+  setup "$@"
   within '[ -n "$(copies)" ]' || fail "$1: no copy runs"
   sleep 3
   expect "$1: running copies" "$(copies | wc -l)" 1
@@ -87,16 +88,14 @@ expect "running copies" "$(copies)" ""
 done
 
 echo "== silent install, started: the upgrade finds the folder"
-setup "$own" /S
-started "install"
+started "$own" /S
 first=$(copies)
 # The command line it was started with, as Wine gives it.
 expect "running copy" "$(tr '\0' '\n' <"/proc/$first/cmdline" | sed -n '1s/ *$//p')" "$dir_win\\morvane.exe"
 
 echo "== silent install over the running copy: a new copy; credentials and the start-up choice kept"
 wine reg add "$approved" /v Morvane /t REG_BINARY /d 030000000000000000000000 /f >/dev/null
-setup "$own" /S
-started "upgrade"
+started "$own" /S
 [ "$(copies)" != "$first" ] || fail "the old copy still runs"
 expect "stored account and password" "$(value "$store" Account) $(value "$store" Password)" "shop-7 650166016E017001"
 expect "start-up choice" "$(value "$approved" Morvane)" 030000000000000000000000
@@ -109,14 +108,9 @@ kill -CONT "$(copies)"
 expect "uninstall entry" "$(value "$entry" DisplayName)" Morvane
 
 echo "== from the 32-bit set-up to the 64-bit one"
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  setup "$x86/morvane-setup-x86.exe" /S
-  started "32-bit install"
-else
+/usr/lib/wine/wine --version >/dev/null 2>&1 && started "$x86/morvane-setup-x86.exe" /S ||
   echo "SKIP: 32-bit Wine does not start on this machine: no 32-bit install to move"
-fi
-setup "$x64/morvane-setup-x64.exe" /S
-started "64-bit upgrade"
+started "$x64/morvane-setup-x64.exe" /S
 cmp -s "$dir/morvane.exe" "$x64/morvane.exe" || fail "the installed exe is not the 64-bit one"
 expect "Run value" "$(value "$run" Morvane)" "\"$dir_win\\morvane.exe\""
 expect "stored account and password" "$(value "$store" Account) $(value "$store" Password)" "shop-7 650166016E017001"
