@@ -54,7 +54,9 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
     EXPECT_EQ(platform.balloons, row.balloons) << row.name;
     EXPECT_EQ(platform.notConnected, row.notConnected) << row.name;
     EXPECT_EQ(platform.tooltips.empty() ? u"" : platform.tooltips.back(), row.tooltip) << row.name;
-    EXPECT_EQ(platform.RequestsTo(ServiceHost::Orders), row.pollRequests) << row.name;
+    const auto polls = std::count_if(platform.requests.begin(), platform.requests.end(),
+                                     [](const auto& sent) { return sent.first == ServiceHost::Orders; });
+    EXPECT_EQ(polls, row.pollRequests) << row.name;
     EXPECT_EQ(session.reloginRequested, row.relogin) << row.name;
     std::string slept;
     for (const std::uint32_t pause : platform.sleeps) slept += pause == 30000 ? 'P' : pause == 5000 ? 'R' : '?';
