@@ -22,21 +22,15 @@ static void PollOnce(SessionState& session, const std::string& reply) {
 
   PollUntreatedRequests(platform, session, state);
 
-  int waiting = 0;
   for (const PendingList* list : {&state.web, &state.liuyan, &state.tousu}) {
     RequireInvariant(std::clamp(list->count, 0, kPendingListSlots) == list->count, "each count is within 0..1000");
     for (const auto& slot : list->ids) RequireInvariant(std::memchr(slot, 0, kPendingEntryCapacity), "slots end");
-    waiting += list->count;
   }
   RequireInvariant(std::clamp(state.newCount, 0, 3 * kPendingListSlots) == state.newCount, "newCount is in 0..3000");
   RequireInvariant(platform.tooltips.size() <= 1, "one tooltip");
   RequireInvariant(platform.notificationDialogs <= int(platform.tooltips.size()), "the dialog comes with a tooltip");
   RequireInvariant(platform.notificationDialogs <= int(state.newCount > 0), "the dialog comes for news only");
   RequireInvariant(platform.sounds == platform.notificationDialogs, "a sound with each dialog");
-  std::u16string count;
-  for (const char digit : std::to_string(waiting)) count += digit;
-  const std::u16string tooltip = waiting ? u"Morvane（" + count + u"条待处理业务请求）" : u"Morvane";
-  if (!platform.tooltips.empty()) RequireInvariant(platform.tooltips[0] == tooltip, "the tooltip counts the lists");
   if (ParseReply(reply)) return;
   const SessionIds idsAfter = ReadSessionIds(session);
   RequireInvariant(std::memcmp(&before, &state, sizeof state) == 0, "an unreadable reply changes no list");

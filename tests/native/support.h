@@ -58,9 +58,6 @@ struct FakeServicePlatform : ServicePlatform {
     return false;
   }
   std::uint32_t Milliseconds() override { return clock; }
-  int RequestsTo(ServiceHost host) const {
-    return int(std::count_if(requests.begin(), requests.end(), [&](const auto& sent) { return sent.first == host; }));
-  }
 };
 
 using Bytes = std::vector<std::uint8_t>;
