@@ -35,18 +35,6 @@ constexpr UINT kCreationFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
-// The colour bits of an icon at the tray's size, as the shell library copies them.
-std::vector<BYTE> ColourAtTraySize(int id) {
-  const int size = ::GetSystemMetrics(SM_CXSMICON);
-  const UniqueIcon icon(static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0)));
-  ICONINFO parts = {};
-  ::GetIconInfo(icon.get(), &parts);
-  const UniqueBitmap colour(parts.hbmColor), mask(parts.hbmMask);
-  std::vector<BYTE> bits(size * size * 4);  // 32 bits a pixel
-  ::GetBitmapBits(colour.get(), static_cast<LONG>(bits.size()), bits.data());
-  return bits;
-}
-
 // Dispatches this thread's messages, the tray window's among them, until
 // done() holds or the time is up.
 template <typename Done>
@@ -204,7 +192,16 @@ TEST(AtHighDpi, NoticeInItsCornerTextsThatFitAnd24PxTrayIcon) {
   EXPECT_NE(text.find(R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)"), std::string::npos);
   ShellTrayRecorder shell;
   ASSERT_TRUE(TheSystemTray().CreateTrayIcon(Instance(), nullptr, nullptr));
-  EXPECT_TRUE(shell.Notifications().at(0).iconColour == ColourAtTraySize(IDI_MORVANE)) << "icon 107's 24 px image";
+  // Icon 107's colour bits at the tray's size, as the shell library copies them.
+  const int size = ::GetSystemMetrics(SM_CXSMICON);
+  const UniqueIcon icon(
+      static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_MORVANE), IMAGE_ICON, size, size, 0)));
+  ICONINFO parts = {};
+  ::GetIconInfo(icon.get(), &parts);
+  const UniqueBitmap colour(parts.hbmColor), mask(parts.hbmMask);
+  std::vector<BYTE> bits(size * size * 4);  // 32 bits a pixel
+  ::GetBitmapBits(colour.get(), static_cast<LONG>(bits.size()), bits.data());
+  EXPECT_TRUE(shell.Notifications().at(0).iconColour == bits) << "icon 107's 24 px image";
   const UniqueWindow notice(
       ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_NOTIFICATION), nullptr, NotificationDialogProc, 0));
   RECT frame = {}, work = {};
