@@ -17,6 +17,7 @@ TEST(ProxyChoice, DetectionThenScriptThenManualProxyAndFailedLookupsPause) {
     std::vector<ProxyLookup> answering, lookups;
     ProxyRoute route;
   } rows[] = {
+      {"detection alone", {true, false, false}, {D}, {D, D, D}, Found},
       {"script alone", {false, true, false}, {S}, {S, S, S}, Found},
       {"manual proxy, detection on", {true, false, true}, {}, {D, D}, Manual},
       {"all three", {true, true, true}, {D, S}, {D, D, D}, Found},
