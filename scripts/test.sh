@@ -12,27 +12,8 @@ set -euo pipefail
 bash "$root/scripts/install-deps.sh"
 bash "$root/scripts/check-format.sh"
 
-# The build whose exe the Windows tests run is signed, as a release is, with a
-# throw-away certificate; installer_check verifies the signatures.
-signing="$build_root/signing"
-if [ ! -f "$signing/cert.pem" ]; then
-  mkdir -p "$signing"
-  openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Morvane test signing" \
-    -addext extendedKeyUsage=codeSigning -keyout "$signing/key.pem" -out "$signing/cert.pem" 2>/dev/null
-fi
-
 arch=$(test_arch)
-echo "== builds: native (sanitizers), Windows i686 and x86_64 (tests run on the $arch build, signed)"
-build_native
-# Both builds compile their test programs: the 32-bit one catches what only
-# 32-bit Windows rejects (stdcall callbacks, record sizes) at compile time.
-for a in i686 x86_64; do
-  if [ "$a" = "$arch" ]; then
-    build_windows "$a" ON -DMORVANE_SIGN_CERT="$signing/cert.pem" -DMORVANE_SIGN_KEY="$signing/key.pem"
-  else
-    build_windows "$a" ON
-  fi
-done
+build_for_tests
 echo "== imports of the exes and set-ups: nothing newer than Windows 7"
 bash "$root/scripts/check-imports.sh"
 
