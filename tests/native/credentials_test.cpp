@@ -3,22 +3,21 @@
 #include "settings/apply_credentials.h"
 #include "support.h"
 
-static Bytes Utf16Bytes(const std::u16string& text) {
-  Bytes bytes;
-  for (const char16_t unit : text) bytes.insert(bytes.end(), {std::uint8_t(unit & 0xFF), std::uint8_t(unit >> 8)});
-  return bytes;
+static Bytes Utf16Bytes(const std::u16string& text) {  // UTF-16LE: the tests run on little-endian machines
+  return Bytes(reinterpret_cast<const std::uint8_t*>(text.data()),
+               reinterpret_cast<const std::uint8_t*>(text.data() + text.size()));
 }
 static MemoryRegistry::Value Text(const Bytes& bytes) { return {false, bytes}; }
 static MemoryRegistry::Value Binary(const Bytes& bytes) { return {true, bytes}; }
 
 // Stored values of every shape; "held"/"pass" are in memory before the load.
 TEST(CredentialStore, LoadsEveryStoredShape) {
-  using Stored = std::optional<MemoryRegistry::Value>;
-  const Stored abc = Text(Utf16Bytes(u"abc\0"s)), shifted = Binary({0x62, 0x01, 0x63, 0x01, 0x64, 0x01});
+  const auto abc = std::optional(Text(Utf16Bytes(u"abc\0"s))),
+             shifted = std::optional(Binary({0x62, 1, 0x63, 1, 0x64, 1}));
   const std::u16string k128(128, u'k');
   const struct {
     const char* name;
-    Stored account, password;
+    std::optional<MemoryRegistry::Value> account, password;
     int result;
     std::u16string heldAccount, heldPassword;  // afterwards
     bool keyExists = true;

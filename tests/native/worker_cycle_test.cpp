@@ -25,9 +25,10 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
     std::vector<HttpReply> logins, polls;
     std::string pauses;  // one a cycle: P the whole pause, R the retry after a resume
     std::vector<std::u16string> balloons;
-    std::vector<bool> notConnected;                            // shown, cleared, in turn
-    std::u16string tooltip;                                    // the last one set
-    int pollRequests, relogin, resumeIn = -1, exchangeMs = 0;  // the pause a resume ends; how long each exchange takes
+    std::vector<bool> notConnected;  // shown, cleared, in turn
+    std::u16string tooltip;          // the last one set
+    // resumeIn: the pause a resume ends; exchangeMs: how long each exchange takes
+    int pollRequests, relogin = 0, resumeIn = -1, exchangeMs = 0;
   } rows[] = {
       {"logged in: at once, then each cycle", true, {ok}, {untreated, untreated, untreated}, "PPP", {}, {}, one, 3, 0},
       {"no credentials", false, {}, {}, "PPP", {u"请先设置登录Zarnik网点管理中心的用户名与密码。"}, {true}, away, 0, 1},
