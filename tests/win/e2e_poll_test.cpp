@@ -55,7 +55,7 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   // Then the taskbar comes up: the icon is added as the record now stands.
   ClickButton(notice, IDOK);
   ASSERT_TRUE(WaitUntilGone(notice, 15000));
-  ::Sleep(1500);
+  ASSERT_TRUE(WaitUntil([] { return !OpenedUrls().empty(); }, 15000)) << "View now opened nothing";
   shell_->refusing = false;
   ASSERT_TRUE(shell_->WaitFor([](const TrayNotification& n) { return n.message == NIM_ADD; }));
   EXPECT_EQ(shell_->Notifications().at(0).tip, Waiting(3));
@@ -87,7 +87,7 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   const std::uint64_t expired = LogMark();
   program.Command(IDM_OPEN_CONSOLE);
   EXPECT_TRUE(WaitForBalloon(*shell_, kNoKey, 10000));
-  ::Sleep(1500);
+  EXPECT_TRUE(WaitUntil([] { return OpenedUrls().size() == 2; }, 15000)) << "the start page did not open";
   EXPECT_EQ(OpenedUrls().back(), ConsoleUrl("/"));
   EXPECT_EQ(RequestsSince(expired, IsKeyRequest).size(), 1u);
 
