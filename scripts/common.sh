@@ -111,26 +111,34 @@ store_credentials() {
   "$MORVANE_WINE_LOADER" reg add "$key" /f /v Password /t REG_BINARY /d "$shifted" </dev/null >/dev/null 2>&1
 }
 
-# build_for_tests: the native build (sanitizers, and the simulator) and both
-# Windows builds with their test programs. The build whose exe the Windows
-# tests run is signed, as a release is, with a throw-away certificate that
-# installer_check verifies. The other one compiles its test programs too: it
-# catches what only 32-bit Windows rejects (stdcall callbacks, record sizes).
-build_for_tests() {
-  local signing="$build_root/signing" arch a
-  arch=$(test_arch)
+# build_test_windows ARCH: ARCH's Windows build with its test programs. The
+# build whose exe the Windows tests run is signed, as a release is, with a
+# throw-away certificate that installer_check verifies. The other one compiles
+# its test programs too: it catches what only 32-bit Windows rejects (stdcall
+# callbacks, record sizes), and installer_check moves from its set-up.
+build_test_windows() {
+  local signing="$build_root/signing"
+  if [ "$1" != "$(test_arch)" ]; then
+    build_windows "$1" ON
+    return
+  fi
   if [ ! -f "$signing/cert.pem" ]; then
     mkdir -p "$signing"
     openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Morvane test signing" \
       -addext extendedKeyUsage=codeSigning -keyout "$signing/key.pem" -out "$signing/cert.pem" 2>/dev/null
   fi
-  echo "== builds: native (sanitizers), Windows i686 and x86_64 (tests run on the $arch build, signed)"
+  build_windows "$1" ON -DMORVANE_SIGN_CERT="$signing/cert.pem" -DMORVANE_SIGN_KEY="$signing/key.pem"
+}
+
+# The Windows build that the tests do not run end to end.
+other_arch() {
+  if [ "$(test_arch)" = i686 ]; then echo x86_64; else echo i686; fi
+}
+
+# build_for_tests: everything the Windows tests and the native tests need.
+build_for_tests() {
+  echo "== builds: native (sanitizers), Windows i686 and x86_64 (tests run on the $(test_arch) build, signed)"
   build_native
-  for a in i686 x86_64; do
-    if [ "$a" = "$arch" ]; then
-      build_windows "$a" ON -DMORVANE_SIGN_CERT="$signing/cert.pem" -DMORVANE_SIGN_KEY="$signing/key.pem"
-    else
-      build_windows "$a" ON
-    fi
-  done
+  build_test_windows i686
+  build_test_windows x86_64
 }

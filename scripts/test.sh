@@ -4,25 +4,38 @@
 # Windows, then runs the Windows tests under Wine while the native tests, the
 # concurrency tests under ThreadSanitizer and the fuzz targets run beside
 # them. The Wine tests spend most of their time waiting for the program's
-# 30-second cycle, so the native work fills that time; it runs at a lower
-# priority so that the program under Wine keeps its pace.
+# 30-second cycle, so the other work fills that time (the other Windows
+# build and the 32-bit tray test among it); it runs at a lower priority so
+# that the program under Wine keeps its pace.
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 
 bash "$root/scripts/install-deps.sh"
 bash "$root/scripts/check-format.sh"
 
-arch=$(test_arch)
-build_for_tests
-echo "== imports of the exes and set-ups: nothing newer than Windows 7"
-bash "$root/scripts/check-imports.sh"
+arch=$(test_arch) other=$(other_arch)
+echo "== builds: native (sanitizers) and Windows $arch (signed: the Windows tests run its exe)"
+build_native
+build_test_windows "$arch"
 
-wine_log="$build_root/wine-tests.log"
-ctest --test-dir "$build_root/win-$arch" --output-on-failure >"$wine_log" 2>&1 &
-wine_tests=$!
-trap 'kill "$wine_tests" 2>/dev/null || true' EXIT
+# installer_check comes last and needs the other build's set-up: it runs
+# once the rest of the suite and that build are done.
+wine_log="$build_root/wine-tests.log" tray32_log="$build_root/wine-tests-32bit.log"
+ctest --test-dir "$build_root/win-$arch" --output-on-failure -E '^installer_check$' >"$wine_log" 2>&1 &
+wine_tests=$! tray32=
+trap 'kill $wine_tests $tray32 2>/dev/null || true' EXIT
 
 status=0
+echo "== build: Windows $other"
+(renice -n 10 "$BASHPID" >/dev/null && build_test_windows "$other") || status=1
+echo "== imports of the exes and set-ups: nothing newer than Windows 7"
+bash "$root/scripts/check-imports.sh" || status=1
+# Where Wine's 32-bit half starts, the 32-bit exe's tray, dialogs and
+# resources are checked in process as well, in a Wine session of their own.
+if [ "$arch" != i686 ] && [ "$status" = 0 ] && can_run_32bit_wine; then
+  ctest --test-dir "$build_root/win-i686" --output-on-failure -R '^tray_test$' >"$tray32_log" 2>&1 &
+  tray32=$!
+fi
 echo "== native tests"
 nice -n 10 ctest --test-dir "$build_root/native" --output-on-failure -j "$jobs" || status=1
 echo "== ThreadSanitizer: the worker against the user-interface thread"
@@ -32,12 +45,12 @@ nice -n 10 bash "$root/scripts/fuzz.sh" || status=1
 
 echo "== Windows tests under Wine"
 wait "$wine_tests" || status=1
-trap - EXIT
+ctest --test-dir "$build_root/win-$arch" --output-on-failure -R '^installer_check$' >>"$wine_log" 2>&1 || status=1
 cat "$wine_log"
-# Where Wine's 32-bit half starts, the 32-bit exe's tray, dialogs and
-# resources are checked in process as well.
-if [ "$arch" != i686 ] && can_run_32bit_wine; then
+if [ -n "$tray32" ]; then
   echo "== Windows tests of the 32-bit build (tray, dialogs, resources)"
-  ctest --test-dir "$build_root/win-i686" --output-on-failure -R '^tray_test$' || status=1
+  wait "$tray32" || status=1
+  cat "$tray32_log"
 fi
+trap - EXIT
 exit "$status"
