@@ -36,7 +36,7 @@ build_windows() {
     -DCMAKE_BUILD_TYPE=Release \
     -DMORVANE_JSONCPP_SOURCE_DIR="$(cd "$jsoncpp" && pwd)" \
     -DMORVANE_BUILD_TESTS="$tests" \
-    -DMORVANE_SIM_EXE="$(sim_exe)" "$@" >/dev/null
+    -DMORVANE_SIM_EXE="$(sim_exe)" "$@" >/dev/null || return
   cmake --build "$dir" -j "$jobs"
 }
 
