@@ -130,6 +130,12 @@ build_test_windows() {
   build_windows "$1" ON -DMORVANE_SIGN_CERT="$signing/cert.pem" -DMORVANE_SIGN_KEY="$signing/key.pem"
 }
 
+# Where the tests run the 64-bit build end to end and Wine's 32-bit half
+# starts, the 32-bit exe's tray, dialogs and resources are checked in process
+# as well, in a Wine session of their own.
+wants_32bit_tray_test() { [ "$(test_arch)" != i686 ] && can_run_32bit_wine; }
+run_32bit_tray_test() { ctest --test-dir "$build_root/win-i686" --output-on-failure -R '^tray_test$'; }
+
 # The Windows build that the tests do not run end to end.
 other_arch() {
   if [ "$(test_arch)" = i686 ]; then echo x86_64; else echo i686; fi

@@ -33,9 +33,7 @@ for run in $(seq "$runs"); do
   started=$SECONDS
   status=0
   ctest --test-dir "$build_root/win-$arch" --output-on-failure >"$log" 2>&1 || status=1
-  if [ "$arch" != i686 ] && can_run_32bit_wine; then
-    ctest --test-dir "$build_root/win-i686" --output-on-failure -R '^tray_test$' >>"$log" 2>&1 || status=1
-  fi
+  if wants_32bit_tray_test; then run_32bit_tray_test >>"$log" 2>&1 || status=1; fi
   if [ "$status" != 0 ]; then
     cat "$log"
     echo "== run $run of $runs FAILED after $((SECONDS - started)) s (log: $log)"

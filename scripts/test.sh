@@ -30,10 +30,8 @@ echo "== build: Windows $other"
 (renice -n 10 "$BASHPID" >/dev/null && build_test_windows "$other") || status=1
 echo "== imports of the exes and set-ups: nothing newer than Windows 7"
 bash "$root/scripts/check-imports.sh" || status=1
-# Where Wine's 32-bit half starts, the 32-bit exe's tray, dialogs and
-# resources are checked in process as well, in a Wine session of their own.
-if [ "$arch" != i686 ] && [ "$status" = 0 ] && can_run_32bit_wine; then
-  ctest --test-dir "$build_root/win-i686" --output-on-failure -R '^tray_test$' >"$tray32_log" 2>&1 &
+if [ "$status" = 0 ] && wants_32bit_tray_test; then
+  run_32bit_tray_test >"$tray32_log" 2>&1 &
   tray32=$!
 fi
 echo "== native tests"
