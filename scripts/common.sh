@@ -4,6 +4,14 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_root=${MORVANE_BUILD_ROOT:-$root/build}
 jobs=${MORVANE_JOBS:-$(nproc)}
 
+# ccache keeps compiled objects between builds of any checkout (paths are
+# taken relative to the checkout), so a second folder or a clean build of the
+# same sources compiles little.
+export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
+compiler_cache() {
+  command -v ccache >/dev/null && echo -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+}
+
 # 32-bit Linux programs cannot run on every machine (some kernels lack the
 # 32-bit layer), and Wine's 32-bit half is such a program.
 can_run_32bit_wine() {
@@ -36,14 +44,14 @@ build_windows() {
     -DCMAKE_BUILD_TYPE=Release \
     -DMORVANE_JSONCPP_SOURCE_DIR="$(cd "$jsoncpp" && pwd)" \
     -DMORVANE_BUILD_TESTS="$tests" \
-    -DMORVANE_SIM_EXE="$(sim_exe)" "$@" >/dev/null || return
+    -DMORVANE_SIM_EXE="$(sim_exe)" $(compiler_cache) "$@" >/dev/null || return
   cmake --build "$dir" -j "$jobs"
 }
 
 # build_native [TARGET...]: everything, or only the targets named.
 build_native() {
   local dir="$build_root/native"
-  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug $(compiler_cache) >/dev/null
   cmake --build "$dir" -j "$jobs" ${1:+--target "$@"}
 }
 
