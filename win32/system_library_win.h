@@ -1,0 +1,16 @@
+#pragma once
+// Libraries that the program looks up at run time (functions newer than
+// Windows 7), loaded from the system folder alone: a DLL of the same name
+// beside the exe or in the current folder must never be the one loaded.
+
+#include <windows.h>
+
+// The module, kept loaded until the process ends; null when it is missing.
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
+// The exported function, or null when the module or the function is missing.
+template <typename Function>
+Function SystemFunction(const wchar_t* library, const char* name) {
+  const HMODULE module = LoadSystemLibrary(library);
+  return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
+}
