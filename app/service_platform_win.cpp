@@ -7,6 +7,7 @@
 #include "notify/new_request_sound_win.h"
 #include "notify/notification_dialog_win.h"
 #include "service/http_request_win.h"
+#include "service/http_transport_win.h"
 #include "service/service_hosts.h"
 #include "service/untreated_state.h"
 #include "text/wide_text_win.h"
@@ -80,4 +81,9 @@ Win32ServicePlatform& TheWin32ServicePlatform() {
   return *platform;
 }
 
-void NoteSystemResumed() { TheWin32ServicePlatform().NoteResume(); }
+void NoteSystemResumed() {
+  // The network of a machine that wakes up comes back after it: lookups that
+  // fail meanwhile are tried again at the next cycle.
+  NoteNetworkChanged();
+  TheWin32ServicePlatform().NoteResume();
+}

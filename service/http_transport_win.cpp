@@ -3,25 +3,40 @@
 #include <mutex>
 #include <new>
 #include <utility>
-#include <vector>
 
+#include "service/network_change_win.h"
 #include "service/proxy_choice.h"
+#include "service/proxy_lookup_win.h"
 #include "service/reply_body.h"
 
 namespace {
 
-WINHTTP_CURRENT_USER_IE_PROXY_CONFIG proxySettings = {};
-HINTERNET httpSession = nullptr;  // the lookups run on it, so that it keeps a setup script between them
-ChosenProxy httpSessionProxy;
-FailedProxyLookups failedLookups;
-
-// The sessions opened for a proxy that a lookup gave, each kept, like the
-// first, until the process ends. A script answers the program's three hosts
-// with a proxy or two; past this many, a request goes out on the first
-// session with its proxy set on the request alone, which Windows honours.
+// The sessions opened for a proxy other than the first session's, each kept,
+// like the first, until the process ends. A script answers the program's
+// three hosts with a list or two; past this many, a request goes out on the
+// first session with its proxy set on the request alone, which Windows
+// honours.
 constexpr std::size_t kMaxProxySessions = 8;
-std::mutex proxySessionsLock;
-std::vector<std::pair<ChosenProxy, HINTERNET>> proxySessions;
+
+// Everything the transport keeps for the life of the process. The worker
+// thread is never stopped and may be inside a request at exit, so the
+// records are never destroyed.
+struct TransportRecords {
+  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG proxySettings = {};
+  HINTERNET httpSession = nullptr;  // the lookups run on it, so that it keeps a setup script between them
+  ChosenProxy httpSessionProxy;
+  std::vector<ProxyEntry> manualList;
+  FailedProxyLookups failedLookups;
+  ProxyListMemory answered;
+  std::mutex proxySessionsLock;
+  std::vector<std::pair<ChosenProxy, HINTERNET>> proxySessions;
+};
+
+TransportRecords& Records() {
+  alignas(TransportRecords) static unsigned char storage[sizeof(TransportRecords)];
+  static TransportRecords* records = ::new (static_cast<void*>(storage)) TransportRecords();
+  return *records;
+}
 
 // Windows' own defaults, set explicitly so that every phase of a request is
 // bounded also where the platform's defaults differ: name resolution
@@ -38,6 +53,7 @@ constexpr DWORD kReceiveResponseTimeoutMs = kReceiveTimeoutMs;
 
 const wchar_t* NullIfEmpty(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
 std::wstring TextOf(const wchar_t* text) { return text ? text : L""; }
+std::u16string U16(const std::wstring& text) { return {text.begin(), text.end()}; }
 
 HINTERNET OpenSession(const ChosenProxy& proxy) {
   const HINTERNET session =
@@ -54,64 +70,83 @@ BrowserProxySettings PlainValuesOf(const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& s
   return {settings.fAutoDetect != FALSE, present(settings.lpszAutoConfigUrl), present(settings.lpszProxy)};
 }
 
-// One lookup on the first session; found is filled when it gives a proxy
-// configuration (which may be a direct connection, if a script says so).
-bool LookUpProxy(ProxyLookup lookup, const wchar_t* originUrl, WINHTTP_PROXY_INFO& found) {
-  WINHTTP_AUTOPROXY_OPTIONS options = {};
-  if (lookup == ProxyLookup::Detection) {
-    options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
-    options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-  } else {
-    options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
-    options.lpszAutoConfigUrl = proxySettings.lpszAutoConfigUrl;
-  }
-  // Without the user's log-on first, which lets Windows keep the script
-  // between lookups; with it only for a script host that asks.
-  if (::WinHttpGetProxyForUrl(httpSession, originUrl, &options, &found)) return true;
-  if (::GetLastError() != ERROR_WINHTTP_LOGIN_FAILURE) return false;
-  options.fAutoLogonIfChallenged = TRUE;
-  return ::WinHttpGetProxyForUrl(httpSession, originUrl, &options, &found) != FALSE;
+ChosenProxy TryOf(const ProxyEntry& entry, const std::wstring& bypass) {
+  if (entry.empty()) return {};
+  return {WINHTTP_ACCESS_TYPE_NAMED_PROXY, std::wstring(entry.begin(), entry.end()), bypass};
 }
 
 }  // namespace
 
 BOOL OpenHttpSession() {
-  if (!::WinHttpGetIEProxyConfigForCurrentUser(&proxySettings)) proxySettings = {};
-  if (PlainValuesOf(proxySettings).manualProxy)
-    httpSessionProxy = {WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxySettings.lpszProxy,
-                        TextOf(proxySettings.lpszProxyBypass)};
-  httpSession = OpenSession(httpSessionProxy);
-  return httpSession != nullptr;
+  TransportRecords& records = Records();
+  if (!::WinHttpGetIEProxyConfigForCurrentUser(&records.proxySettings)) records.proxySettings = {};
+  const std::wstring bypass = TextOf(records.proxySettings.lpszProxyBypass);
+  if (PlainValuesOf(records.proxySettings).manualProxy) {
+    records.manualList = ParseProxyList(U16(records.proxySettings.lpszProxy));
+    if (!records.manualList.empty()) records.httpSessionProxy = TryOf(records.manualList.front(), bypass);
+  }
+  NetworkRestarted(records.failedLookups, ::GetTickCount64());
+  records.httpSession = OpenSession(records.httpSessionProxy);
+  if (records.httpSession) WatchNetworkChanges(NoteNetworkChanged);
+  return records.httpSession != nullptr;
 }
 
-HINTERNET TheHttpSession() { return httpSession; }
+HINTERNET TheHttpSession() { return Records().httpSession; }
 
-ChosenProxy ChooseProxyFor(const wchar_t* originUrl) {
-  WINHTTP_PROXY_INFO found = {};
-  const ProxyRoute route = ChooseProxyRoute(PlainValuesOf(proxySettings), failedLookups, ::GetTickCount64(),
-                                            [&](ProxyLookup lookup) { return LookUpProxy(lookup, originUrl, found); });
-  ChosenProxy chosen;
-  if (route == ProxyRoute::Discovered)
-    chosen = {found.dwAccessType, TextOf(found.lpszProxy), TextOf(found.lpszProxyBypass)};
-  if (route == ProxyRoute::Manual) chosen = httpSessionProxy;
-  if (found.lpszProxy) ::GlobalFree(found.lpszProxy);
-  if (found.lpszProxyBypass) ::GlobalFree(found.lpszProxyBypass);
-  return chosen;
+ProxyPlan PlanProxiesFor(const wchar_t* url) {
+  TransportRecords& records = Records();
+  const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& settings = records.proxySettings;
+  const ULONGLONG deadline = ::GetTickCount64() + kLookupBoundMs;
+  LookupAnswer found;
+  const ProxyRoute route =
+      ChooseProxyRoute(PlainValuesOf(settings), records.failedLookups, ::GetTickCount64(), [&](ProxyLookup lookup) {
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) return LookupOutcome::NotMade;
+        return LookUpProxyBounded(records.httpSession, lookup, url, TextOf(settings.lpszAutoConfigUrl),
+                                  static_cast<DWORD>(deadline - now), found);
+      });
+  ProxyPlan plan;
+  std::wstring bypass;
+  if (route == ProxyRoute::Discovered) {
+    if (found.accessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY) plan.list = ParseProxyList(U16(found.proxy));
+    bypass = found.bypass;
+  } else if (route == ProxyRoute::Manual) {
+    plan.list = records.manualList;
+    bypass = TextOf(settings.lpszProxyBypass);
+  }
+  // No entry that can carry plain HTTP, or no proxy at all: direct.
+  if (plan.list.empty()) plan.list.emplace_back();
+  for (const ProxyEntry& entry : records.answered.InTryOrder(plan.list)) plan.tries.push_back(TryOf(entry, bypass));
+  return plan;
+}
+
+void NoteProxyAnswered(const ProxyPlan& plan, std::size_t index) {
+  const ChosenProxy& answered = plan.tries[index];
+  Records().answered.NoteAnswered(plan.list, U16(answered.proxy));
 }
 
 HINTERNET SessionFor(const ChosenProxy& proxy) {
-  if (proxy == httpSessionProxy) return httpSession;
-  const std::lock_guard<std::mutex> hold(proxySessionsLock);
-  for (const auto& [opened, session] : proxySessions) {
+  TransportRecords& records = Records();
+  if (proxy == records.httpSessionProxy) return records.httpSession;
+  const std::lock_guard<std::mutex> hold(records.proxySessionsLock);
+  for (const auto& [opened, session] : records.proxySessions) {
     if (opened == proxy) return session;
   }
-  const HINTERNET session = proxySessions.size() < kMaxProxySessions ? OpenSession(proxy) : nullptr;
-  if (!session) return httpSession;
-  proxySessions.emplace_back(proxy, session);
+  const HINTERNET session = records.proxySessions.size() < kMaxProxySessions ? OpenSession(proxy) : nullptr;
+  if (!session) return records.httpSession;
+  records.proxySessions.emplace_back(proxy, session);
   return session;
 }
 
-bool HttpGet(HINTERNET connection, const ChosenProxy& proxy, const wchar_t* path, std::string& body) {
+void NoteNetworkChanged() {
+  TransportRecords& records = Records();
+  NetworkRestarted(records.failedLookups, ::GetTickCount64());
+  records.answered.Forget();
+}
+
+bool HttpGet(HINTERNET connection, const ChosenProxy& proxy, const wchar_t* path, std::string& body,
+             bool* couldNotConnect) {
+  if (couldNotConnect) *couldNotConnect = false;
   UniqueInternet request(::WinHttpOpenRequest(connection, L"GET", path, L"HTTP/1.1", L"", nullptr, 0));
   if (!request) return false;
 
@@ -121,8 +156,14 @@ bool HttpGet(HINTERNET connection, const ChosenProxy& proxy, const wchar_t* path
   ::WinHttpSetOption(request.get(), WINHTTP_OPTION_PROXY, &info, sizeof(info));
 
   if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, static_cast<DWORD>(-1),
-                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-      !::WinHttpReceiveResponse(request.get(), nullptr)) {
+                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+    const DWORD error = ::GetLastError();
+    if (couldNotConnect)
+      *couldNotConnect = error == ERROR_WINHTTP_CANNOT_CONNECT || error == ERROR_WINHTTP_NAME_NOT_RESOLVED;
+    body.clear();
+    return true;
+  }
+  if (!::WinHttpReceiveResponse(request.get(), nullptr)) {
     body.clear();
     return true;
   }

@@ -78,7 +78,8 @@ std::optional<int> CountNewEntries(const Json::Value& body, const UntreatedState
 }
 
 // The kept lists become the body's lists, written over the old slots.
-void KeepUntreated(ServicePlatform& platform, const Json::Value& body, int fresh, UntreatedState& untreated) {
+void KeepUntreated(ServicePlatform& platform, const Json::Value& body, int fresh, UntreatedState& untreated,
+                   const std::function<void()>& answered) {
   for (const Category& category : kCategories) {
     PendingList& list = untreated.*category.list;
     const Json::Value& member = MemberOf(body, category.name);
@@ -91,6 +92,7 @@ void KeepUntreated(ServicePlatform& platform, const Json::Value& body, int fresh
   untreated.newCount = fresh;
 
   // The dialog reads newCount; the tooltip keeps its old text while it is open.
+  if (answered) answered();
   if (untreated.newCount > 0) {
     platform.PlayNewRequestSound();
     platform.ShowNotificationDialog();
@@ -120,16 +122,17 @@ DealStatus StatusOf(const Json::Value& body) {
 
 }  // namespace
 
-bool PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated) {
+PollOutcome PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated,
+                                  const std::function<void()>& answered) {
   const SessionIds ids = ReadSessionIds(session);
   // The other thread may have dropped the session since the caller looked.
-  if (ids.session_id[0] == u'\0') return false;
+  if (ids.session_id[0] == u'\0') return PollOutcome::NetworkFailure;
   // A path over its limit is not sent.
   const std::u16string path = BuildPollPath(ids.shop_id, ids.session_id);
-  if (path.empty()) return false;
+  if (path.empty()) return PollOutcome::Unreadable;
 
   const HttpReply reply = platform.Get(ServiceHost::Orders, path);
-  if (reply.status != HttpReply::Status::Body || reply.body.empty()) return false;
+  if (reply.status != HttpReply::Status::Body || reply.body.empty()) return PollOutcome::NetworkFailure;
 
   // Of the reading, only the parse and the status text allocate: memory that
   // runs out there makes the reply unreadable, so nothing changes.
@@ -139,14 +142,14 @@ bool PollUntreatedRequests(ServicePlatform& platform, SessionState& session, Unt
     root = ParseReply(reply.body);
     if (root) status = StatusOf(MemberOf(*root, "body"));
   } catch (const std::bad_alloc&) {
-    return false;
+    return PollOutcome::Unreadable;
   }
   switch (status) {
     case DealStatus::Untreated: {
       const Json::Value& body = MemberOf(*root, "body");
       const std::optional<int> fresh = CountNewEntries(body, untreated);
-      if (!fresh) return false;
-      KeepUntreated(platform, body, *fresh, untreated);
+      if (!fresh) return PollOutcome::Unreadable;
+      KeepUntreated(platform, body, *fresh, untreated, answered);
       break;
     }
     case DealStatus::Treated:
@@ -158,16 +161,23 @@ bool PollUntreatedRequests(ServicePlatform& platform, SessionState& session, Unt
       ClearSessionIdIf(session, ids.session_id);
       break;
     case DealStatus::Unreadable:
-      return false;
+      return PollOutcome::Unreadable;
   }
-  return true;
+  return PollOutcome::Answered;
 }
 
-std::u16string TooltipText(int waiting, bool connected) {
-  if (connected && waiting == 0) return u"Morvane";
-  std::u16string text = connected ? u"Morvane（" : u"Morvane（未连接Zarnik";
+std::u16string TooltipText(int waiting, std::optional<ServiceTrouble> notConnected) {
+  if (!notConnected && waiting == 0) return u"Morvane";
+  std::u16string text = u"Morvane（";
+  if (notConnected) {
+    // The balloons' words, short enough for the count beside them.
+    static constexpr const char16_t* kWhy[] = {u"请检查网络", u"请检查用户名与密码", u"请先设置用户名与密码",
+                                               u"数据错误"};
+    text += u"未连接Zarnik：";
+    text += kWhy[static_cast<int>(*notConnected)];
+    if (waiting > 0) text += u'，';
+  }
   if (waiting > 0) {
-    if (!connected) text += u'，';
     for (char digit : std::to_string(waiting)) text += static_cast<char16_t>(digit);
     text += u"条待处理业务请求";
   }

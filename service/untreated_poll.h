@@ -1,6 +1,9 @@
 #pragma once
 // One poll of the order host for the shop's untreated requests.
 
+#include <functional>
+#include <optional>
+
 #include "service/service_platform.h"
 #include "service/session_state.h"
 #include "service/untreated_state.h"
@@ -15,11 +18,17 @@
 // again; a session stored meanwhile by the other thread stays.
 // A failed request, a reply of any other shape, or one that memory does not
 // suffice to read changes nothing.
-// True when the order host gave a reply of one of these shapes.
-bool PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated);
+// answered, when given, is called once the reply has been read and before
+// the notification dialog is shown (the worker shows the connection then).
+enum class PollOutcome { Answered, NetworkFailure, Unreadable };
+PollOutcome PollUntreatedRequests(ServicePlatform& platform, SessionState& session, UntreatedState& untreated,
+                                  const std::function<void()>& answered = nullptr);
+
+// Why the service cannot be reached, as the tooltip names it.
+enum class ServiceTrouble { Network, Rejected, NoCredentials, DataError };
 
 // The tooltip with waiting requests kept: the plain name with none; while
-// the service cannot be reached, it says so.
-std::u16string TooltipText(int waiting, bool connected = true);
+// the service cannot be reached, it says so and why.
+std::u16string TooltipText(int waiting, std::optional<ServiceTrouble> notConnected = std::nullopt);
 // How many requests the kept lists hold.
 int WaitingCount(const UntreatedState& untreated);

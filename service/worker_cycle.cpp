@@ -20,6 +20,20 @@ const char16_t* LoginFailureText(int code) {
   }
 }
 
+ServiceTrouble TroubleOf(int loginCode) {
+  switch (loginCode) {
+    case LoginRejected:
+      return ServiceTrouble::Rejected;
+    case LoginNoCredentials:
+      return ServiceTrouble::NoCredentials;
+    case LoginConnectFailed:
+    case LoginNetworkError:
+      return ServiceTrouble::Network;
+    default:
+      return ServiceTrouble::DataError;
+  }
+}
+
 // True when the service accepted the log-in.
 bool LogIn(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session, WorkerCycleState& state,
            bool resuming) {
@@ -35,6 +49,7 @@ bool LogIn(ServicePlatform& platform, ShopCredentials& credentials, SessionState
     return true;
   }
   if (requested) session.reloginRequested = 1;
+  state.lastTrouble = TroubleOf(code);
   // A failure while the network comes back is no streak yet: one that
   // outlasts the grace is reported by the first attempt after it.
   if (!state.failureReported && !resuming) {
@@ -44,8 +59,9 @@ bool LogIn(ServicePlatform& platform, ShopCredentials& credentials, SessionState
   return false;
 }
 
-// The icon and tooltip say the service cannot be reached once enough cycles
-// in a row went without a good exchange; a good one takes that back at once.
+// The icon and tooltip say the service cannot be reached, and why, once
+// enough cycles in a row went without a good exchange; a good one takes that
+// back at once.
 void ShowConnection(ServicePlatform& platform, const UntreatedState& untreated, WorkerCycleState& state, bool exchanged,
                     bool resuming) {
   if (exchanged) {
@@ -54,10 +70,12 @@ void ShowConnection(ServicePlatform& platform, const UntreatedState& untreated, 
     ++state.cyclesWithoutExchange;
   }
   const bool notConnected = state.cyclesWithoutExchange == kCyclesBeforeNotConnected;
-  if (notConnected == state.notConnectedShown) return;
+  if (notConnected == state.notConnectedShown && (!notConnected || state.lastTrouble == state.troubleShown)) return;
+  if (notConnected != state.notConnectedShown) platform.ShowNotConnected(notConnected);
   state.notConnectedShown = notConnected;
-  platform.ShowNotConnected(notConnected);
-  platform.SetTooltipText(TooltipText(WaitingCount(untreated), !notConnected));
+  state.troubleShown = state.lastTrouble;
+  platform.SetTooltipText(TooltipText(WaitingCount(untreated),
+                                      notConnected ? std::optional(state.lastTrouble) : std::nullopt));
 }
 
 }  // namespace
@@ -69,8 +87,19 @@ void RunWorkerCycle(ServicePlatform& platform, ShopCredentials& credentials, Ses
   const bool loggedIn =
       (session.reloginRequested == 1 || !HasSession(session)) && LogIn(platform, credentials, session, state, resuming);
   // Right after a successful log-in too: the first poll does not wait a pause.
-  const bool answered = HasSession(session) && PollUntreatedRequests(platform, session, untreated);
-  ShowConnection(platform, untreated, state, loggedIn || answered, resuming);
+  // A readable reply shows the connection before any notice it brings, so
+  // the icon is back while the notice is up.
+  bool shown = false;
+  const auto showAnswered = [&] {
+    ShowConnection(platform, untreated, state, true, resuming);
+    shown = true;
+  };
+  const PollOutcome polled = HasSession(session) ? PollUntreatedRequests(platform, session, untreated, showAnswered)
+                                                 : PollOutcome::NetworkFailure;
+  const bool answered = polled == PollOutcome::Answered;
+  if (!loggedIn && HasSession(session) && !answered)
+    state.lastTrouble = polled == PollOutcome::Unreadable ? ServiceTrouble::DataError : ServiceTrouble::Network;
+  if (!shown) ShowConnection(platform, untreated, state, loggedIn || answered, resuming);
   // A poll that ended the session ("No authority") calls for a log-in soon.
   const bool retrySoon = resuming && !(answered && HasSession(session));
   // The dialog of a poll has been closed by now: the pause runs after all the

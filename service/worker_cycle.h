@@ -8,6 +8,7 @@
 #include "service/service_platform.h"
 #include "service/session_state.h"
 #include "service/shop_credentials.h"
+#include "service/untreated_poll.h"
 #include "service/untreated_state.h"
 
 constexpr std::uint32_t kWorkerPauseMilliseconds = 30000;
@@ -31,7 +32,10 @@ struct WorkerCycleState {
   // counted up to kCyclesBeforeNotConnected; the cycles of the minute after
   // a resume add none.
   int cyclesWithoutExchange = 0;
+  // What the tooltip says while not connected: why the last cycle failed.
+  ServiceTrouble lastTrouble = ServiceTrouble::Network;
   bool notConnectedShown = false;
+  ServiceTrouble troubleShown = ServiceTrouble::Network;
 };
 
 void RunWorkerCycle(ServicePlatform& platform, ShopCredentials& credentials, SessionState& session,
