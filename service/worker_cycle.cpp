@@ -74,8 +74,8 @@ void ShowConnection(ServicePlatform& platform, const UntreatedState& untreated, 
   if (notConnected != state.notConnectedShown) platform.ShowNotConnected(notConnected);
   state.notConnectedShown = notConnected;
   state.troubleShown = state.lastTrouble;
-  platform.SetTooltipText(TooltipText(WaitingCount(untreated),
-                                      notConnected ? std::optional(state.lastTrouble) : std::nullopt));
+  platform.SetTooltipText(
+      TooltipText(WaitingCount(untreated), notConnected ? std::optional(state.lastTrouble) : std::nullopt));
 }
 
 }  // namespace

@@ -166,6 +166,14 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   ASSERT_TRUE(WaitForRequest(loggedOn, IsLogIn, 20000));
   shell_->refusing = false;
   EXPECT_TRUE(WaitForBalloon(*shell_, L"登录Zarnik失败，请检查用户名与密码。", 15000)) << "lost while refused";
+  // The balloon goes; the tooltip keeps saying why, from the second rejected log-in on.
+  EXPECT_TRUE(shell_->WaitFor(
+      [](const TrayNotification& n) {
+        return (n.flags & NIF_TIP) && n.tip == L"Morvane（未连接Zarnik：请检查用户名与密码）";
+      },
+      std::chrono::milliseconds(2 * kCycleMs)))
+      << "no reason in the tooltip after two rejected log-ins";
+  EXPECT_EQ(RequestsSince(loggedOn, IsLogIn).size(), 2u) << "the reason shows at the second";
   EXPECT_EQ(ReadValue(kRunKey, L"Morvane"), Text(L"\"" + exe + L"\"", REG_EXPAND_SZ)) << "rewritten";
   ::DeleteFileW(exe.c_str());
 }

@@ -126,9 +126,9 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
   for (const TrayNotification& n : shell_->Notifications()) badge = (n.flags & NIF_ICON) ? n.iconColour : badge;
   const std::uint64_t refusing = LogMark();
   SimCall("/fault", {{"host", "order"}, {"kind", "refuse"}});
-  ASSERT_TRUE(
-      shell_->WaitFor([](const TrayNotification& n) { return n.tip == L"Morvane（未连接Zarnik，4条待处理业务请求）"; },
-                      std::chrono::milliseconds(3 * kCycleMs)))
+  ASSERT_TRUE(shell_->WaitFor(
+      [](const TrayNotification& n) { return n.tip == L"Morvane（未连接Zarnik：请检查网络，4条待处理业务请求）"; },
+      std::chrono::milliseconds(3 * kCycleMs)))
       << "no not-connected tooltip within three cycles";
   EXPECT_EQ(RequestsSince(refusing, IsPoll).size(), 2u) << "not connected at the second refused poll";
   EXPECT_TRUE(shell_->WaitFor([](const TrayNotification& n) {
