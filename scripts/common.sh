@@ -60,7 +60,8 @@ build_native() {
 # it. Each function that talks to the prefix needs the session's env loaded.
 
 # start_sim STATE_DIR SIM_EXE [SIM_OPTION...]: zarnik-sim on a free loopback
-# port; its pid and port land in STATE_DIR/sim.pid and STATE_DIR/sim.port.
+# port; its pid and port land in STATE_DIR/sim.pid and STATE_DIR/sim.port, its
+# script host's port in STATE_DIR/script.port.
 start_sim() {
   local state=$1 exe=$2
   shift 2
@@ -71,6 +72,8 @@ start_sim() {
   echo $! >"$state/sim.pid"
   for _ in $(seq 100); do
     sed -n 's/^listening \([0-9]*\)$/\1/p' "$state/sim.listening" >"$state/sim.port"
+    # Its script host's port comes first.
+    sed -n 's/^script host \([0-9]*\)$/\1/p' "$state/sim.listening" >"$state/script.port"
     [ -s "$state/sim.port" ] && return 0
     sleep 0.1
   done
@@ -82,20 +85,21 @@ start_sim() {
 stop_sim() {
   local state=$1
   if [ -f "$state/sim.pid" ]; then kill "$(cat "$state/sim.pid")" 2>/dev/null || true; fi
-  rm -f "$state/sim.pid" "$state/sim.port"
+  rm -f "$state/sim.pid" "$state/sim.port" "$state/script.port"
 }
 
-# set_browser_proxy PORT [FLAGS [SCRIPT_URL [VALUE]]]: the prefix's browser
+# set_browser_proxy PORTS [FLAGS [SCRIPT_URL [VALUE]]]: the prefix's browser
 # proxy settings, which every program of the prefix reads at its start (the
 # program reaches the service through them). DefaultConnectionSettings:
-# version, counter, flags (1 direct, 2 the proxy 127.0.0.1:PORT, 4 the setup
-# script's address, 8 automatic detection; 3 unless given), then the proxy,
-# the bypass list and the script's address, each as length + bytes. VALUE
+# version, counter, flags (1 direct, 2 the proxy 127.0.0.1:PORT, or a list of
+# them for PORTS separated by ';', 4 the setup script's address, 8 automatic
+# detection; 3 unless given), then the proxy, the bypass list and the
+# script's address, each as length + bytes. VALUE
 # writes the record under another name of the key instead, for a test to put
 # in place for a while.
 set_browser_proxy() {
   local flags=${2:-3} script=${3:-} proxy="" record field
-  (((flags & 2) != 0)) && proxy="127.0.0.1:$1"
+  (((flags & 2) != 0)) && proxy=$(printf '127.0.0.1:%s;' ${1//;/ }) && proxy=${proxy%;}
   record=$(printf '46000000''01000000''%02x000000' "$flags")
   for field in "$proxy" "" "$script"; do
     record+=$(printf '%02x000000' "${#field}")$(printf '%s' "$field" | od -An -tx1 | tr -d ' \n')
@@ -143,6 +147,12 @@ build_test_windows() {
 # as well, in a Wine session of their own.
 wants_32bit_tray_test() { [ "$(test_arch)" != i686 ] && can_run_32bit_wine; }
 run_32bit_tray_test() { ctest --test-dir "$build_root/win-i686" --output-on-failure -R '^tray_test$'; }
+
+# The proxy scenario restarts the program under other browser proxy settings
+# in a Wine session of its own, beside the other Windows tests, which leave
+# out what carries its label.
+proxy_label='^proxy_session$'
+run_proxy_test() { ctest --test-dir "$build_root/win-$(test_arch)" --output-on-failure -L "$proxy_label"; }
 
 # The Windows build that the tests do not run end to end.
 other_arch() {

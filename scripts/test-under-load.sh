@@ -32,8 +32,12 @@ for run in $(seq "$runs"); do
   log="$build_root/windows-tests-run-$run.log"
   started=$SECONDS
   status=0
-  ctest --test-dir "$build_root/win-$arch" --output-on-failure >"$log" 2>&1 || status=1
+  run_proxy_test >"$log.proxy" 2>&1 &
+  proxy=$!
+  ctest --test-dir "$build_root/win-$arch" --output-on-failure -LE "$proxy_label" >"$log" 2>&1 || status=1
   if wants_32bit_tray_test; then run_32bit_tray_test >>"$log" 2>&1 || status=1; fi
+  wait "$proxy" || status=1
+  cat "$log.proxy" >>"$log"
   if [ "$status" != 0 ]; then
     cat "$log"
     echo "== run $run of $runs FAILED after $((SECONDS - started)) s (log: $log)"

@@ -19,11 +19,16 @@ build_native
 build_test_windows "$arch"
 
 # installer_check comes last and needs the other build's set-up: it runs
-# once the rest of the suite and that build are done.
+# once the rest of the suite and that build are done. The proxy scenario,
+# in a session of its own, runs beside them.
 wine_log="$build_root/wine-tests.log" tray32_log="$build_root/wine-tests-32bit.log"
-ctest --test-dir "$build_root/win-$arch" --output-on-failure -E '^installer_check$' >"$wine_log" 2>&1 &
+proxy_log="$build_root/wine-tests-proxy.log"
+ctest --test-dir "$build_root/win-$arch" --output-on-failure -E '^installer_check$' -LE "$proxy_label" \
+  >"$wine_log" 2>&1 &
 wine_tests=$! tray32=
-trap 'kill $wine_tests $tray32 2>/dev/null || true' EXIT
+run_proxy_test >"$proxy_log" 2>&1 &
+proxy_test=$!
+trap 'kill $wine_tests $proxy_test $tray32 2>/dev/null || true' EXIT
 
 status=0
 echo "== build: Windows $other"
@@ -45,6 +50,9 @@ echo "== Windows tests under Wine"
 wait "$wine_tests" || status=1
 ctest --test-dir "$build_root/win-$arch" --output-on-failure -R '^installer_check$' >>"$wine_log" 2>&1 || status=1
 cat "$wine_log"
+echo "== the proxy scenario, in a Wine session of its own"
+wait "$proxy_test" || status=1
+cat "$proxy_log"
 if [ -n "$tray32" ]; then
   echo "== Windows tests of the 32-bit build (tray, dialogs, resources)"
   wait "$tray32" || status=1

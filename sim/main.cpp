@@ -41,8 +41,11 @@ constexpr char kUsage[] =
     "--port 0 (the default) picks a free port; the port is printed as \"listening PORT\". Control:\n"
     "http://sim.control/ through the same port: GET /state, /log[?since=SEQ]; POST /shop, /entry/add,\n"
     "/entry/treat, /sessions/expire, /fault (kinds: refuse slow error500 truncate garbage huge nul),\n"
-    "/fault/clear. A script's lines: SECONDS add|treat CATEGORY ENTRY, or SECONDS expire.\n"
-    "http://127.0.0.1:PORT/proxy.pac: a browser's setup script that names the simulator as the proxy.\n";
+    "/fault/clear, /script (the script host: mode refuse|answer|hang, [result]). A script's lines:\n"
+    "SECONDS add|treat CATEGORY ENTRY, or SECONDS expire.\n"
+    "http://127.0.0.1:PORT/proxy.pac: a browser's setup script that names the simulator as the proxy.\n"
+    "The script host, a second port fixed at the start and printed first as \"script host PORT\", serves\n"
+    "one at /proxy.pac as its mode says.\n";
 
 struct Event {
   long long ms = 0;
@@ -163,7 +166,9 @@ int main(int argc, char** argv) {
     std::cerr << "zarnik-sim: cannot listen on 127.0.0.1 port " << port << "\n";
     return 1;
   }
-  std::cout << "listening " << bound << std::endl;
+  // Before "listening", so that a reader of that line finds both.
+  std::cout << "script host " << server.ScriptPort() << "\n"
+            << "listening " << bound << std::endl;
 
   std::thread signal_waiter([&] {
     int received = 0;

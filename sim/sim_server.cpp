@@ -44,7 +44,8 @@ const std::map<std::string, std::vector<const char*>> kChanges = {{"/shop", {"ac
                                                                   {"/entry/treat", {"category", "entry"}},
                                                                   {"/sessions/expire", {}},
                                                                   {"/fault", {"host", "kind"}},
-                                                                  {"/fault/clear", {}}};
+                                                                  {"/fault/clear", {}},
+                                                                  {"/script", {}}};
 
 // Where a request is going. A program that uses the simulator as its proxy
 // sends the absolute form ("GET http://host:80/path?query HTTP/1.1"); a
@@ -193,6 +194,7 @@ void SimServer::Stop() {
     stopping_ = true;
   }
   stop_changed_.notify_all();
+  script_host_.Stop();
   // The library's stop does nothing until its accept loop has begun, so a
   // Stop that races with the start of Run waits for that loop.
   while (in_run_) {
@@ -210,6 +212,8 @@ bool SimServer::WaitUntil(std::chrono::steady_clock::time_point deadline) {
 }
 
 Outcome SimServer::Change(const std::string& path, const Params& params) {
+  // Not under the lock: the script host waits for its held requests to end.
+  if (path == "/script") return script_host_.Change(params, "PROXY 127.0.0.1:" + std::to_string(port_));
   const std::lock_guard<std::mutex> lock(mutex_);
   return ChangeLocked(path, params);
 }
@@ -242,6 +246,7 @@ Outcome SimServer::ChangeLocked(const std::string& path, const Params& params) {
 Json::Value SimServer::StateJson() const {
   Json::Value state = service_.StateJson();
   for (const auto& each : kRoles) state["hosts"][each.name] = each.host;
+  state["script_host"] = script_host_.StateJson();
   state["faults"] = Json::Value(Json::arrayValue);
   for (const auto& [role, plan] : faults_) {
     Json::Value fault(Json::objectValue);
@@ -282,10 +287,7 @@ void SimServer::Handle(const httplib::Request& request, httplib::Response& respo
   const std::optional<Target> target = ParseTarget(request.target, request.get_header_value("Host"));
   if (!target) return WriteReply({400, "text/plain; charset=utf-8", "unsupported request target\n"}, nullptr, response);
   if (!target->proxied && target->host == "127.0.0.1" && target->path == "/proxy.pac") {
-    const std::string proxy = "127.0.0.1:" + std::to_string(port_);
-    return WriteReply({200, "application/x-ns-proxy-autoconfig",
-                       "function FindProxyForURL(url, host) { return \"PROXY " + proxy + "\"; }\n"},
-                      nullptr, response);
+    return WriteReply(ProxyScript("PROXY 127.0.0.1:" + std::to_string(port_)), nullptr, response);
   }
   const Role role = RoleOf(target->host);
   if (role == Role::Control) {

@@ -15,12 +15,15 @@
 //   POST /sessions/expire   [shop_id]: the shop's sessions end, and their keys
 //   POST /fault             host (auth|order|console), kind, [times], [delay_ms], [size]
 //   POST /fault/clear
+//   POST /script            mode (refuse|answer|hang), [result]: the script host (script_host.h); result
+//                           is what its script returns, "PROXY 127.0.0.1:PORT" (this simulator) unless given
 //
 // Without shop_id the first shop added is meant. Every answer is JSON; a
 // change answers {"ok":true,"message":..} or {"ok":false,"error":..}.
 //
 // A browser's setup script (PAC) that names the simulator as the proxy:
-// http://127.0.0.1:PORT/proxy.pac, asked for directly.
+// http://127.0.0.1:PORT/proxy.pac, asked for directly. The script host's is at
+// http://127.0.0.1:SCRIPT_PORT/proxy.pac, its port in GET /state.
 
 #include <httplib.h>
 
@@ -36,6 +39,7 @@
 #include <json/value.h>
 
 #include "sim/faults.h"
+#include "sim/script_host.h"
 #include "sim/service.h"
 
 class SimServer {
@@ -58,6 +62,7 @@ class SimServer {
   // A change of the control interface, as POSTed to path; the command line's
   // shops and the event script make theirs here too.
   Outcome Change(const std::string& path, const Params& params);
+  int ScriptPort() const { return script_host_.Port(); }
 
  private:
   void Handle(const httplib::Request& request, httplib::Response& response);
@@ -75,5 +80,6 @@ class SimServer {
   std::uint64_t logged_ = 0;     // the sequence number of the newest entry
   std::atomic<bool> in_run_{false};
   int port_ = -1;  // set by Bind, before Run
+  ScriptHost script_host_;
   httplib::Server server_;
 };

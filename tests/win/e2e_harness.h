@@ -185,7 +185,8 @@ class MorvaneRun {
     WaitUntil([&] { return (mainWindow_ = ::FindWindowW(L"Dovrel", nullptr)) != nullptr; }, 20000);
   }
   ~MorvaneRun() {
-    if (process_ && !WaitForExit(0)) ::TerminateProcess(process_.get(), 1);
+    // Gone when this returns, so that the next start finds its own window.
+    if (process_ && !WaitForExit(0) && ::TerminateProcess(process_.get(), 1)) WaitForExit(10000);
   }
   DWORD ProcessId() const { return info_.dwProcessId; }
   HWND MainWindow() const { return mainWindow_; }

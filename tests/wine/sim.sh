@@ -24,6 +24,13 @@ case "$1" in
     # script alone, and automatic detection beside the manual proxy.
     set_browser_proxy "$port" 5 "http://127.0.0.1:$port/proxy.pac" MorvaneScriptAlone
     set_browser_proxy "$port" 11 "" MorvaneDetectionAndProxy
+    # The Proxy scenario's, with the script host: a manual list whose first
+    # proxy is its port (refused while it refuses), its script alone, and its
+    # script beside the manual proxy.
+    script=$(cat "$state/script.port")
+    set_browser_proxy "$script;$port" 3 "" MorvaneProxyList
+    set_browser_proxy "$port" 5 "http://127.0.0.1:$script/proxy.pac" MorvaneHostScriptAlone
+    set_browser_proxy "$port" 7 "http://127.0.0.1:$script/proxy.pac" MorvaneHostScriptAndProxy
     set_browser "\"/bin/bash\" \"$here/browser.sh\" \"$state/urls.txt\""
     ;;
   stop) stop_sim "$state" ;;
