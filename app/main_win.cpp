@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <commctrl.h>
 
 #include "app/autostart_win.h"
 #include "app/main_window_win.h"
@@ -12,6 +13,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (::FindWindowExW(nullptr, nullptr, kTrayWindowClass, nullptr)) return 0;
   // The tray's console command opens the browser from this thread.
   const ComApartment com;
+  // Common Controls 6, which the manifest names: imported, so it is loaded
+  // for the whole run and the tray's icons come from this version.
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&controls);
 
   EnsureAutostart();
   RegisterNewRequestSound();

@@ -7,6 +7,7 @@
 #include "text/wide_text_win.h"
 #include "tray/process_tray_win.h"
 #include "win32/module_instance.h"
+#include "win32/off_thread_work.h"
 
 namespace {
 
@@ -16,8 +17,12 @@ constexpr wchar_t kNoticeFormat[] = L"Zarnik提醒：您有 %d 条新的业务�
 constexpr int kNoticeCapacity = 128;
 
 void ViewNow(HWND dialog) {
+  // The requests (a log-in first when no session is held, then the key) run
+  // off this thread, which keeps serving the notice; its buttons are
+  // disabled meanwhile and it closes when the console has been opened.
+  for (const int button : {IDOK, IDCANCEL}) ::EnableWindow(::GetDlgItem(dialog, button), FALSE);
   // By now the console's start page is open without a key: say why.
-  if (OpenConsole() == 0) TheSystemTray().ShowBalloon(AsWide(kConsoleLoginFailedText));
+  if (OpenConsoleServingMessages() == 0) TheSystemTray().ShowBalloon(AsWide(kConsoleLoginFailedText));
   ::EndDialog(dialog, IDOK);
 }
 
@@ -65,7 +70,9 @@ INT_PTR CALLBACK NotificationDialogProc(HWND dialog, UINT message, WPARAM wParam
       InitNotificationDialog(dialog);
       return TRUE;
     case WM_COMMAND:
-      OnNotificationCommand(dialog, LOWORD(wParam));
+      // While the console's requests are out, Later, Esc and a second View
+      // now are not carried out.
+      if (!AwaitingOffThreadWork()) OnNotificationCommand(dialog, LOWORD(wParam));
       return TRUE;
     default:
       return FALSE;

@@ -133,6 +133,10 @@ wait_for_request() {
   done
   return 1
 }
+# What the program's foreground dialog shows (tools/demo_probe_win.cpp):
+# "focus" for the ID of the control with the keyboard focus, a control's ID
+# for its text; nothing while no dialog of the program takes the keys.
+probe() { "$loader" "$build_root/win-$arch/bin/demo_probe.exe" "$1" </dev/null 2>/dev/null | tr -d '\r'; }
 # Wine gives each window of the desktop an X window of the same title, which
 # is shown while the window is.
 window_shown() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
@@ -179,24 +183,26 @@ shot 01-tray-balloon
 echo "== the tray menu, then the settings dialog: the demo shop's account and password, tested"
 tray_menu_item 2 02-tray-menu
 within 'window_shown "Morvane设置"' 10 || failed "the tray menu's 设置 opened no settings dialog"
-# The dialog takes the keyboard focus just after it shows.
-sleep 1
-# The focus starts on OK; the edits and Test follow it in the tab order.
+# The dialog takes the keys with the focus on OK (1), the edits and Test
+# follow it in the tab order.
+within '[ "$(probe focus)" = 1 ]' 10 || failed "the settings dialog did not take the keys with the focus on OK"
 xdotool key Tab Tab
 xdotool type --delay 50 "$account"
+within '[ "$(probe 1000)" = "$account" ]' 10 || failed "the account typed did not reach its edit: '$(probe 1000)'"
 xdotool key Tab
 xdotool type --delay 50 "$password"
 xdotool key Tab space
 wait_for_request "shop_login.php" 10 || failed "Test sent no log-in to the simulator"
-sleep 1
+within '[ "$(probe 1003)" = "测试通过！" ]' 15 || failed "Test showed no pass: '$(probe 1003)'"
 shot 03-settings
-# From Test the tab order comes round to OK.
+# From Test, which has the focus again, the tab order comes round to OK.
 xdotool key Tab space
 within '! window_shown "Morvane设置"' 10 || failed "OK did not close the settings dialog"
 echo "== the notification dialog: the next cycle logs in and finds the new requests"
 wait_for_request "untreatedSheet.php" 45 || failed "no poll within 45 s of the saved log-in"
 within untitled_window_shown 10 || failed "the poll brought no notification dialog"
-sleep 2
+# It takes the keys with the focus on View now (1), which Enter presses.
+within '[ "$(probe focus)" = 1 ]' 10 || failed "the notification dialog did not take the keys with the focus on View now"
 shot 04-notification
 echo "== View now: the console, signed in with a one-time key"
 xdotool key Return

@@ -38,8 +38,6 @@ struct ConsoleLaunch {
 
 }  // namespace
 
-int OpenConsole() { return OpenConsole(TheServicePlatform(), TheShopCredentials(), TheSessionState()); }
-
 int OpenConsoleServingMessages() {
   // Shared with the request's thread, which outlives this frame when the
   // program ends meanwhile.

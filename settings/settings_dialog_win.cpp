@@ -43,11 +43,17 @@ std::u16string_view TextOf(const TypedField& field) { return TextOf(AsUtf16(fiel
 // disabled meanwhile, and so the test cannot be started twice.
 void RunTest(HWND dialog) {
   constexpr int kButtons[] = {IDOK, IDCANCEL, IDC_TEST};
+  // Disabling Test, which has the focus, leaves the focus nowhere: Tab and
+  // Enter would reach no control until it is given back.
+  const HWND focused = ::GetFocus();
   for (const int button : kButtons) ::EnableWindow(::GetDlgItem(dialog, button), FALSE);
   TestLogin(dialog);
   // The program may have ended meanwhile, and the dialog with it.
   if (!::IsWindow(dialog)) return;
   for (const int button : kButtons) ::EnableWindow(::GetDlgItem(dialog, button), TRUE);
+  // Unless the user has put it elsewhere meanwhile (an edit stays enabled).
+  if (!::GetFocus() && ::GetActiveWindow() == dialog && ::IsChild(dialog, focused))
+    ::SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focused), TRUE);
 }
 
 void OnSettingsCommand(HWND dialog, WORD command) {

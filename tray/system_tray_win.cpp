@@ -67,6 +67,9 @@ BOOL CSystemTray::CreateTrayIcon(HINSTANCE moduleInstance, HWND target, HICON ic
 
   trayWindow = ::CreateWindowExW(0, kTrayWindowClass, L"", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                  CW_USEDEFAULT, nullptr, nullptr, moduleInstance, nullptr);
+  // Started elevated, the program would not hear the shell (which runs at
+  // the user's level) re-create the taskbar: let that one message through.
+  ::ChangeWindowMessageFilterEx(trayWindow, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
   // Without an icon of the caller's, icon 107 at the size the tray shows.
   iconSize = TrayIconSize(trayWindow);
   plainIcon = LoadIconAtSize(moduleInstance, IDI_MORVANE, iconSize);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "win32/system_library_win.h"
+
 namespace {
 
 using DpiForWindow = UINT(WINAPI*)(HWND);
@@ -18,6 +20,14 @@ constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
 template <typename Function>
 Function LookUp(HMODULE module, const char* name) {
   return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
+}
+
+// The program's own DPI, the one GetSystemMetrics answers for.
+int ProgramDpi() {
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSX) : 0;
+  if (screen) ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
 }
 
 constexpr COLORREF kBadgeRed = RGB(222, 36, 36);
@@ -148,8 +158,7 @@ UniqueIcon IconFromPixels(const std::vector<Pixel>& pixels, int size) {
 // The DPI of the monitor that holds the taskbar, which draws the icon at its
 // own monitor's scale; 0 where Windows cannot tell (before 8.1, or no taskbar).
 UINT TaskbarMonitorDpi() {
-  // Kept loaded for the life of the process.
-  static const auto dpiForMonitor = LookUp<DpiForMonitor>(::LoadLibraryW(L"shcore.dll"), "GetDpiForMonitor");
+  static const auto dpiForMonitor = SystemFunction<DpiForMonitor>(L"shcore.dll", "GetDpiForMonitor");
   HWND taskbar = ::FindWindowW(L"Shell_TrayWnd", nullptr);
   UINT dpiX = 0, dpiY = 0;
   if (!dpiForMonitor || !taskbar) return 0;
@@ -160,18 +169,22 @@ UINT TaskbarMonitorDpi() {
 }  // namespace
 
 int TrayIconSize(HWND window) {
-  static const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-  static const auto dpiForWindow = LookUp<DpiForWindow>(user32, "GetDpiForWindow");
-  static const auto metricForDpi = LookUp<MetricForDpi>(user32, "GetSystemMetricsForDpi");
+  static const auto dpiForWindow = SystemFunction<DpiForWindow>(L"user32.dll", "GetDpiForWindow");
+  static const auto metricForDpi = SystemFunction<MetricForDpi>(L"user32.dll", "GetSystemMetricsForDpi");
   UINT dpi = TaskbarMonitorDpi();
   if (!dpi && dpiForWindow && window) dpi = dpiForWindow(window);
   if (metricForDpi && dpi) return metricForDpi(SM_CXSMICON, dpi);
+  // Windows 8.1 and 10 before 1607 tell the taskbar's DPI but have no
+  // metric for it: the program's own, scaled.
+  if (dpi) return ::MulDiv(::GetSystemMetrics(SM_CXSMICON), static_cast<int>(dpi), ProgramDpi());
   return ::GetSystemMetrics(SM_CXSMICON);
 }
 
 UniqueIcon LoadIconAtSize(HINSTANCE instance, int id, int size) {
-  // Kept loaded for the life of the process.
-  static const auto scaleDown = LookUp<IconWithScaleDown>(::LoadLibraryW(L"comctl32.dll"), "LoadIconWithScaleDown");
+  // The version the manifest names, which the exe imports: the module
+  // already loaded (a library loaded by name here could be version 5,
+  // which lacks the function).
+  static const auto scaleDown = LookUp<IconWithScaleDown>(::GetModuleHandleW(L"comctl32.dll"), "LoadIconWithScaleDown");
   HICON icon = nullptr;
   if (scaleDown && SUCCEEDED(scaleDown(instance, MAKEINTRESOURCEW(id), size, size, &icon))) return UniqueIcon(icon);
   return UniqueIcon(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0)));

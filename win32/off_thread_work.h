@@ -15,9 +15,10 @@ enum class OffThreadOutcome {
 // until it has finished. A quit message that arrives meanwhile is posted
 // again for the loop that ends the program, and the wait ends at once: the
 // work then runs on alone, so it must own everything it touches and touch no
-// window. One at a time, on the user-interface thread only.
+// window. One at a time per thread, on a thread with windows (the
+// user-interface thread, or the worker's while it shows the notice).
 OffThreadOutcome RunOffThread(std::function<void()> work);
 
-// Work is being awaited: nothing modal may start on top of that wait, which
-// would hold it up until it closed.
+// Work is being awaited by the calling thread: nothing modal may start on
+// top of that wait, which would hold it up until it closed.
 bool AwaitingOffThreadWork();

@@ -8,8 +8,9 @@
 
 namespace {
 
-// Only the user-interface thread reads and writes it.
-bool awaiting = false;
+// Per thread: the notice waits on the worker's thread, the tray's commands
+// and the settings dialog on the user-interface thread, each for itself.
+thread_local bool awaiting = false;
 
 DWORD WINAPI RunWork(LPVOID parameter) {
   const std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));

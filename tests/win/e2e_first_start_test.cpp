@@ -84,6 +84,8 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
     }
     EXPECT_TRUE(WaitUntil([&] { return ControlText(settings, IDC_STATUS) == row.verdict; }, 15000))
         << Utf8(ControlText(settings, IDC_STATUS).value_or(L"?"));
+    // Given back to Test, which had it: the shop's Tab and Enter go on from there.
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(settings) == ::GetDlgItem(settings, IDC_TEST); }, 5000)) << "lost";
     const std::vector<SimRequest> logins = RequestsSince(before, IsLogIn);
     ASSERT_EQ(logins.size(), 1u);
     EXPECT_EQ(logins[0].Param("name"), account_);

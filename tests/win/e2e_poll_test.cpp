@@ -51,10 +51,16 @@ TEST_F(PollAndFaults, NoticeConsoleSessionEndHangingHostAndExit) {
       << "Enter: View now";
   const std::string session = RequestsSince(start, IsPoll).at(0).Param("session_id");
 
-  // View now: the console opens with a fresh key of this session, once.
-  // Then the taskbar comes up: the icon is added as the record now stands.
+  // View now: the console opens with a fresh key of this session, once,
+  // though pressed again while the key's reply is held: the notice answers
+  // meanwhile. Then the taskbar comes up: the icon is added as the record
+  // now stands.
+  SimCall("/fault", {{"host", "auth"}, {"kind", "slow"}, {"times", "1"}, {"delay_ms", "8000"}});
   ClickButton(notice, IDOK);
-  ASSERT_TRUE(WaitUntilGone(notice, 15000));
+  ASSERT_TRUE(WaitForRequest(start, IsKeyRequest, 10000)) << "View now asked for no key";
+  EXPECT_TRUE(Answers(notice, 1000)) << "the notice hangs while its key request is out";
+  ClickButton(notice, IDOK);
+  ASSERT_TRUE(WaitUntilGone(notice, 20000));
   ASSERT_TRUE(WaitUntil([] { return !OpenedUrls().empty(); }, 15000)) << "View now opened nothing";
   shell_->refusing = false;
   ASSERT_TRUE(shell_->WaitFor([](const TrayNotification& n) { return n.message == NIM_ADD; }));

@@ -101,7 +101,8 @@ TEST(TrayTest, WhatTheShellIsToldOverTheIconsLifeFromTwoThreads) {
   EXPECT_EQ(tray.defaultCommand, 32777) << "the menu's default: log-in";
   MSG m = {};
   tray.HandleTrayMessage(130, WM_LBUTTONDBLCLK);
-  EXPECT_TRUE(::PeekMessageW(&m, window, WM_COMMAND, WM_COMMAND, PM_REMOVE) && m.wParam == 32777) << "double-click";
+  ASSERT_TRUE(::PeekMessageW(&m, window, WM_COMMAND, WM_COMMAND, PM_REMOVE)) << "a double-click posts no command";
+  EXPECT_EQ(m.wParam, 32777u) << "double-click: log-in";
   tray.HandleTrayMessage(130, WM_LBUTTONUP);
   EXPECT_FALSE(::PeekMessageW(&m, window, WM_COMMAND, WM_COMMAND, PM_REMOVE)) << "a single click does nothing";
 
@@ -170,14 +171,16 @@ BOOL CALLBACK CheckControl(HWND control, LPARAM) {
   wchar_t caption[256] = {};
   ::GetWindowTextW(control, caption, 256);
   const std::wstring what = std::to_wstring(::GetDlgCtrlID(control)) + L" " + caption;
-  EXPECT_TRUE(::IntersectRect(&both, &frame, &inside) && ::EqualRect(&both, &inside)) << what << ": outside";
+  ::IntersectRect(&both, &frame, &inside);  // empty when they do not meet
+  EXPECT_TRUE(::EqualRect(&both, &inside)) << what << ": outside";
   HDC dc = ::GetDC(control);
   ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
   const bool button = ::SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON;
   RECT needed = {0, 0, text.right, 0};
   ::DrawTextW(dc, caption, -1, &needed, DT_CALCRECT | DT_NOPREFIX | (button ? DT_SINGLELINE : DT_WORDBREAK));
   ::ReleaseDC(control, dc);
-  EXPECT_TRUE(needed.right <= text.right && needed.bottom <= text.bottom) << what << ": no room for the text";
+  EXPECT_LE(needed.right, text.right) << what << ": no room for the text's width";
+  EXPECT_LE(needed.bottom, text.bottom) << what << ": no room for the text's lines";
   return TRUE;
 }
 

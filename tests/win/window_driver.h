@@ -56,3 +56,10 @@ inline bool WaitUntilGone(HWND window, DWORD timeoutMs) {
 inline bool Answers(HWND window, DWORD timeoutMs = 5000) {
   return ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, nullptr) != 0;
 }
+
+// The window with the keyboard focus on that window's thread; null when none has it.
+inline HWND FocusOf(HWND window) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  return ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
