@@ -37,6 +37,7 @@ ShowInstDetails nevershow
 !insertmacro VERSION_INFO "${PRODUCT} 安装程序"
 
 Function .onInit
+  Call RefuseSystemRun
   Call RefuseElevatedRun
 FunctionEnd
 
@@ -78,7 +79,7 @@ Section "Morvane"
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\morvane.exe"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${MORVANE_VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${MORVANE_VERSION_TEXT}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
