@@ -142,6 +142,7 @@ system_win="$(wine cmd /c echo %LOCALAPPDATA%)\\SystemRun\\Morvane"
 sid=$(wine reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\ProfileList' | sed -n 's/.*\\\(S-1-5-21-[-0-9]*\)$/\1/p')
 mapfile -t makensis <"$bin/../installer/setup-command.txt"
 "${makensis[@]}" "-DMORVANE_SYSTEM_SID=$sid" "-DMORVANE_OUT=$state/setup-as-system.exe" "$(dirname "$0")/../../installer/morvane.nsi"
+rm -rf "$(wine winepath -u "$system_win")"  # what a failed run may have left
 expect "exit code" "$(code "$state/setup-as-system.exe" /S "/D=$system_win")" 4
 [ ! -e "$(wine winepath -u "$system_win")" ] || fail "the set-up made its folder"
 expect "uninstall entry" "$(value "$entry" DisplayName)" ""
