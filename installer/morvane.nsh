@@ -1,15 +1,18 @@
 ; What Morvane's set-up program and its uninstaller share: a per-user
-; program's names and keys, the refusal of an elevated run, and the closing
-; of a running copy.
+; program's names and keys, the refusal of a run by the system account or
+; elevated, and the closing of a running copy.
 ;
 ; The build runs makensis on each with these defines:
 ;   MORVANE_TARGET   x86-unicode or amd64-unicode, the exe's own architecture
 ;   MORVANE_VERSION  the project's version, x.y.z
+;   MORVANE_VERSION_TEXT  the build's version string: x.y.z, or x.y.z+g<commit>
+;                    between releases (cmake/Version.cmake)
 ;   MORVANE_ICON     the program's icon (.ico)
 ;   MORVANE_OUT      the program to write
 ;
 ; Exit codes of both: 0 done, 1 cancelled by the user, 2 a running copy did
-; not close (nothing changed), 3 run elevated (nothing changed).
+; not close (nothing changed), 3 run elevated (nothing changed), 4 run by the
+; local system account (nothing changed).
 
 Unicode true
 Target ${MORVANE_TARGET}
@@ -17,6 +20,9 @@ SetCompressor /SOLID lzma
 RequestExecutionLevel user
 ; Sharp at every scaling rather than stretched by Windows.
 ManifestDPIAware true
+; The packed files carry no dates of the build machine: the same commit makes
+; the same set-up, byte for byte.
+SetDateSave off
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -41,6 +47,13 @@ ManifestDPIAware true
 !define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
 !define EXIT_NOT_CLOSED 2
 !define EXIT_ELEVATED 3
+!define EXIT_SYSTEM 4
+!define TOKEN_USER 1
+; The local system account. The installer check builds a set-up that names
+; its own Wine user here instead, so that the refusal below runs whole.
+!ifndef MORVANE_SYSTEM_SID
+  !define MORVANE_SYSTEM_SID "S-1-5-18"
+!endif
 
 Name "${PRODUCT}"
 OutFile "${MORVANE_OUT}"
@@ -51,12 +64,42 @@ OutFile "${MORVANE_OUT}"
   VIProductVersion "${MORVANE_VERSION}.0"
   VIFileVersion "${MORVANE_VERSION}.0"
   VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductName" "${PRODUCT}"
-  VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${MORVANE_VERSION}"
-  VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileVersion" "${MORVANE_VERSION}"
+  VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${MORVANE_VERSION_TEXT}"
+  VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileVersion" "${MORVANE_VERSION_TEXT}"
   VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileDescription" "${DESCRIPTION}"
   VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "CompanyName" "${PUBLISHER}"
   VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "${PUBLISHER}"
 !macroend
+
+; A deployment tool's service runs as the local system account, in a session
+; with no desktop and no taskbar: installed there, Morvane would go into the
+; system profile, for no user, and start where no one sees it. It is the
+; user's own set-up to run, or the tool's "as the logged-on user" option.
+Function RefuseSystemRun
+  StrCpy $0 ""
+  System::Call 'advapi32::OpenProcessToken(p -1, i ${TOKEN_QUERY}, *p .r1) i .r2'
+  ${If} $2 <> 0
+    ; TOKEN_USER: the SID's address first, the SID itself after it.
+    System::Alloc 256
+    Pop $3
+    System::Call 'advapi32::GetTokenInformation(p r1, i ${TOKEN_USER}, p r3, i 256, *i .r4) i .r2'
+    ${If} $2 <> 0
+      System::Call '*$3(p .r4)'
+      System::Call 'advapi32::ConvertSidToStringSidW(p r4, *p .r5) i .r2'
+      ${If} $2 <> 0
+        System::Call 'kernel32::lstrcpynW(w .r0, p r5, i ${NSIS_MAX_STRLEN})'
+        System::Call 'kernel32::LocalFree(p r5)'
+      ${EndIf}
+    ${EndIf}
+    System::Free $3
+    System::Call 'kernel32::CloseHandle(p r1)'
+  ${EndIf}
+  ${If} $0 == "${MORVANE_SYSTEM_SID}"
+    MessageBox MB_OK|MB_ICONSTOP "Morvane 只为登录到这台电脑的用户安装，不能由系统帐户（SYSTEM）运行。$\n请以该用户的身份运行本程序。" /SD IDOK
+    SetErrorLevel ${EXIT_SYSTEM}
+    Quit
+  ${EndIf}
+FunctionEnd
 
 ; Morvane belongs to the user at the desktop: run elevated ("as
 ; administrator", or with an administrator's credentials) where the desktop

@@ -3,7 +3,7 @@
 ; starts a copy of itself from the temporary folder and returns at once, so
 ; that neither a user's script nor "Apps" learns how it ended. This one does
 ; the work in place and returns when it is done, with the exit codes of
-; morvane.nsh (0: removed; 2 or 3: nothing removed).
+; morvane.nsh (0: removed; 2, 3 or 4: nothing removed).
 ;
 ; Silent use: uninstall.exe /S (keeps the stored account and password).
 
@@ -46,6 +46,7 @@ Function .onInit
     RMDir "$INSTDIR"
     Quit
   ${EndIf}
+  Call RefuseSystemRun
   Call RefuseElevatedRun
   StrCpy $INSTDIR $EXEDIR
   MessageBox MB_YESNO|MB_ICONQUESTION "确定要从计算机中卸载 Morvane 吗？" /SD IDYES IDYES +3

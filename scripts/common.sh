@@ -2,6 +2,8 @@
 # steps for the native and the Windows builds.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_root=${MORVANE_BUILD_ROOT:-$root/build}
+# Sources fetched for the builds; a script that moves build_root keeps them.
+deps_root=$build_root/deps
 jobs=${MORVANE_JOBS:-$(nproc)}
 
 # ccache keeps compiled objects between builds of any checkout (paths are
@@ -25,7 +27,7 @@ test_arch() {
 }
 
 jsoncpp_source() {
-  bash "$root/scripts/fetch-jsoncpp-source.sh" "$build_root/deps/jsoncpp"
+  bash "$root/scripts/fetch-jsoncpp-source.sh" "$deps_root/jsoncpp"
 }
 
 # The service simulator, built by build_native; the Windows tests drive the

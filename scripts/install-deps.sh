@@ -16,7 +16,7 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick xdotool
-  fonts-wqy-microhei curl ccache nsis osslsigncode openssl procps
+  fonts-wqy-microhei curl ccache nsis osslsigncode openssl procps git
   libjsoncpp-dev googletest libgtest-dev libcpp-httplib-dev
   libbenchmark-dev clang clang-format libclang-rt-dev python3
   "$@"

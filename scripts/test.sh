@@ -5,8 +5,9 @@
 # concurrency tests under ThreadSanitizer and the fuzz targets run beside
 # them. The Wine tests spend most of their time waiting for the program's
 # 30-second cycle, so the other work fills that time (the other Windows
-# build and the 32-bit tray test among it); it runs at a lower priority so
-# that the program under Wine keeps its pace.
+# build, the 32-bit tray test and the release built twice and compared among
+# it); it runs at a lower priority so that the program under Wine keeps its
+# pace.
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 
@@ -25,10 +26,10 @@ wine_log="$build_root/wine-tests.log" tray32_log="$build_root/wine-tests-32bit.l
 proxy_log="$build_root/wine-tests-proxy.log"
 ctest --test-dir "$build_root/win-$arch" --output-on-failure -E '^installer_check$' -LE "$proxy_label" \
   >"$wine_log" 2>&1 &
-wine_tests=$! tray32=
+wine_tests=$! tray32= release=
 run_proxy_test >"$proxy_log" 2>&1 &
 proxy_test=$!
-trap 'kill $wine_tests $proxy_test $tray32 2>/dev/null || true' EXIT
+trap 'kill $wine_tests $proxy_test $tray32 $release 2>/dev/null || true' EXIT
 
 status=0
 echo "== build: Windows $other"
@@ -39,6 +40,9 @@ if [ "$status" = 0 ] && wants_32bit_tray_test; then
   run_32bit_tray_test >"$tray32_log" 2>&1 &
   tray32=$!
 fi
+release_log="$build_root/release-check.log"
+nice -n 10 bash "$root/tests/release/reproducible.sh" "$build_root/release-check" >"$release_log" 2>&1 &
+release=$!
 echo "== native tests"
 nice -n 10 ctest --test-dir "$build_root/native" --output-on-failure -j "$jobs" || status=1
 echo "== ThreadSanitizer: the worker against the user-interface thread"
@@ -58,5 +62,8 @@ if [ -n "$tray32" ]; then
   wait "$tray32" || status=1
   cat "$tray32_log"
 fi
+echo "== the release, built twice in two folders and compared"
+wait "$release" || status=1
+cat "$release_log"
 trap - EXIT
 exit "$status"

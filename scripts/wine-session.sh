@@ -49,6 +49,10 @@ start_session() {
   # write them, let every process of the prefix end, then keep one server
   # that does not hold the caller's output open (ctest waits for it).
   "$loader" regedit /S "$here/wine-prefix.reg" </dev/null >/dev/null 2>&1
+  # The set-ups' Chinese font, by the name their language file gives it, which
+  # a REGEDIT4 file cannot carry: the glyphs of the stand-in, as for the others.
+  LC_ALL=C.UTF-8 "$loader" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 宋体 /d 'WenQuanYi Micro Hei' /f \
+    </dev/null >/dev/null 2>&1
   # MORVANE_DPI (e.g. 144 for 150 % scaling): the screen's DPI, which Wine
   # reads at the session's start.
   if [ -n "${MORVANE_DPI:-}" ]; then

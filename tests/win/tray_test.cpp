@@ -25,6 +25,7 @@
 #include "service/service_hosts.h"
 #include "service/untreated_state.h"
 #include "shell_tray_recorder.h"
+#include "text_fit.h"
 #include "text/wide_text_win.h"
 #include "tray/process_tray_win.h"
 
@@ -164,23 +165,12 @@ TEST(TrayTest, WhatTheShellIsToldOverTheIconsLifeFromTwoThreads) {
 INT_PTR CALLBACK InertProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 BOOL CALLBACK CheckControl(HWND control, LPARAM) {
-  RECT frame = {}, inside = {}, both = {}, text = {};
+  RECT frame = {}, inside = {}, both = {};
   ::GetWindowRect(::GetParent(control), &frame);
   ::GetWindowRect(control, &inside);
-  ::GetClientRect(control, &text);
-  wchar_t caption[256] = {};
-  ::GetWindowTextW(control, caption, 256);
-  const std::wstring what = std::to_wstring(::GetDlgCtrlID(control)) + L" " + caption;
   ::IntersectRect(&both, &frame, &inside);  // empty when they do not meet
-  EXPECT_TRUE(::EqualRect(&both, &inside)) << what << ": outside";
-  HDC dc = ::GetDC(control);
-  ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
-  const bool button = ::SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON;
-  RECT needed = {0, 0, text.right, 0};
-  ::DrawTextW(dc, caption, -1, &needed, DT_CALCRECT | DT_NOPREFIX | (button ? DT_SINGLELINE : DT_WORDBREAK));
-  ::ReleaseDC(control, dc);
-  EXPECT_LE(needed.right, text.right) << what << ": no room for the text's width";
-  EXPECT_LE(needed.bottom, text.bottom) << what << ": no room for the text's lines";
+  EXPECT_TRUE(::EqualRect(&both, &inside)) << ::GetDlgCtrlID(control) << ": outside";
+  EXPECT_EQ(TextMisfit(control), L"") << "no room for the text";
   return TRUE;
 }
 

@@ -7,7 +7,8 @@
 # temporary folder, in the Wine session that scripts/wine-session.sh started; checks the
 # files, the registry and the running copies after each step, and that the
 # set-up program and the exe carry one version (and, in a signed build, valid
-# signatures of CERT).
+# signatures of CERT); and that a set-up started by the system account
+# refuses to run.
 #   installer_check.sh STATE_DIR BIN_DIR [CERT]   (the other architecture's build beside this one)
 # The end-to-end scenarios drive the copy that this build's set-up installed:
 #   installer_check.sh install|remove STATE_DIR BIN_DIR
@@ -77,6 +78,7 @@ for name in DisplayName DisplayIcon Publisher UninstallString QuietUninstallStri
 done
 expect InstallLocation "$(value "$entry" InstallLocation)" "$dir_win"
 expect "NoModify NoRepair" "$(value "$entry" NoModify) $(value "$entry" NoRepair)" "0x1 0x1"
+expect "installed exe's version" "$(version_of "$dir/morvane.exe")" "$(cat "$bin/../version.txt")"
 expect "set-up version" "$(version_of "$own")" "$(version_of "$bin/morvane.exe")"
 expect DisplayVersion "$(value "$entry" DisplayVersion)" "$(version_of "$bin/morvane.exe")"
 expect "running copies" "$(copies)" ""
@@ -132,4 +134,17 @@ parked=$(wine winepath -u "$(wine cmd /c echo %TEMP%)\\morvane-uninstall.exe")
 setup "$own" /S /NOSTART "/D=$dir_win"
 [ ! -e "$parked" ] || fail "the uninstaller's copy is still in the temporary folder"
 setup "$dir/uninstall.exe" /S
+
+echo "== a set-up started by the system account: exit code 4, nothing written"
+# Under Wine no process runs as the system account: the set-up is made again
+# with this Wine user's SID in its place, and its own token check finds it.
+system_win="$(wine cmd /c echo %LOCALAPPDATA%)\\SystemRun\\Morvane"
+sid=$(wine reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\ProfileList' | sed -n 's/.*\\\(S-1-5-21-[-0-9]*\)$/\1/p')
+mapfile -t makensis <"$bin/../installer/setup-command.txt"
+"${makensis[@]}" "-DMORVANE_SYSTEM_SID=$sid" "-DMORVANE_OUT=$state/setup-as-system.exe" "$(dirname "$0")/../../installer/morvane.nsi"
+rm -rf "$(wine winepath -u "$system_win")"  # what a failed run may have left
+expect "exit code" "$(code "$state/setup-as-system.exe" /S "/D=$system_win")" 4
+[ ! -e "$(wine winepath -u "$system_win")" ] || fail "the set-up made its folder"
+expect "uninstall entry" "$(value "$entry" DisplayName)" ""
+expect "Run value" "$(value "$run" Morvane)" ""
 echo "installer check passed"
