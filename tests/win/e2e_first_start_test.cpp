@@ -131,33 +131,12 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   ::PostMessageW(program.MainWindow(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
   EXPECT_EQ(program.WaitForExit(10000), 0u);
 
-  // Started again with the browser's proxy settings in two more forms (the
-  // simulator's fixture wrote them beside the usual one): the setup script's
-  // address alone, and automatic detection, which finds nothing here, on
-  // beside the manual proxy, as Windows 10 and 11 keep it. Either way the
-  // poll, and so the log-in that gave its session, come through the proxy.
-  // The usual form is put back. A Run value already right is left alone,
-  // even as a REG_EXPAND_SZ, which a rewrite would turn into REG_SZ.
+  // A Run value already right is left alone, even as a REG_EXPAND_SZ, which
+  // a rewrite would turn into REG_SZ. From here on Windows 10, whose
+  // notification sound is registered afresh.
   WriteValue(kRunKey, L"Morvane", Text(L"\"" + exe + L"\"", REG_EXPAND_SZ));
-  const wchar_t* connections = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
-  const std::optional<RegValue> usual = ReadValue(connections, L"DefaultConnectionSettings");
-  // From here on Windows 10, whose notification sound is registered afresh.
   WriteValue(kWindowsVersion, L"Version", Text(L"win10"));
   ::RegDeleteKeyW(HKEY_CURRENT_USER, kSoundKey);
-  for (const wchar_t* form : {L"MorvaneScriptAlone", L"MorvaneDetectionAndProxy"}) {
-    const std::optional<RegValue> record = ReadValue(connections, form);
-    SCOPED_TRACE(Utf8(form) + (record ? "" : ", which tests/wine/sim.sh did not write"));
-    WriteValue(connections, L"DefaultConnectionSettings", record.value_or(RegValue{}));
-    const std::uint64_t restart = LogMark();
-    MorvaneRun again(exe);
-    EXPECT_TRUE(WaitForRequest(restart, IsPoll, 20000).value_or(SimRequest{}).entry["proxied"].asBool())
-        << "no poll via the proxy";
-    again.Command(IDM_EXIT);
-    EXPECT_EQ(again.WaitForExit(10000), 0u);
-  }
-  WriteValue(connections, L"DefaultConnectionSettings", usual.value_or(RegValue{}));
-  EXPECT_EQ(ReadValue(kSoundKey, nullptr),
-            Text(L"%SystemRoot%\\media\\Windows Notify System Generic.wav", REG_EXPAND_SZ));
 
   // Started at log-on before the taskbar takes icons, with a password the
   // service rejects ("x"): the failure's balloon is kept for the icon.
@@ -166,6 +145,8 @@ TEST_F(FirstStart, AutostartCredentialsSettingsAndTheFirstLogIn) {
   const std::uint64_t loggedOn = LogMark();
   MorvaneRun early(exe);
   ASSERT_TRUE(WaitForRequest(loggedOn, IsLogIn, 20000));
+  EXPECT_EQ(ReadValue(kSoundKey, nullptr),
+            Text(L"%SystemRoot%\\media\\Windows Notify System Generic.wav", REG_EXPAND_SZ));
   shell_->refusing = false;
   EXPECT_TRUE(WaitForBalloon(*shell_, L"登录Zarnik失败，请检查用户名与密码。", 15000)) << "lost while refused";
   // The balloon goes; the tooltip keeps saying why, from the second rejected log-in on.

@@ -1,8 +1,9 @@
 // The browser proxy settings the program meets at its start, each part on a
 // fresh start of the build's exe (MORVANE_EXE) with a shop's credentials
 // stored: a manual list whose first proxy refuses connections, a setup
-// script whose host is down for the first minute, and a script host that
-// never answers beside the manual proxy. Any proxy that works is the
+// script whose host is down for the first minute, a script host that never
+// answers beside the manual proxy, and automatic detection beside it, as
+// Windows 10 and 11 keep it. Any proxy that works is the
 // simulator, and the service's host names do not resolve here, so a log-in
 // in the simulator's log came through the way the part is about.
 #include "res/resource_ids.h"
@@ -40,6 +41,8 @@ TEST_F(Proxy, FailoverHealAndBoundedLookUp) {
        2 * kCycleMs + kWineKeepsFailedScriptMs, true},
       {"a script host that never answers, the manual proxy beside", L"MorvaneHostScriptAndProxy", "hang", 0,
        kCycleMs + kLookUpBoundMs, true},
+      {"detection, which finds nothing here, the manual proxy beside", L"MorvaneDetectionAndProxy", "refuse", 0,
+       kCycleMs + kLookUpBoundMs, false},
   };
   const wchar_t* connections = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
   for (const Part& part : parts) {

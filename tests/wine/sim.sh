@@ -20,13 +20,11 @@ case "$1" in
     . "$state/env"
     port=$(cat "$state/sim.port")
     set_browser_proxy "$port"
-    # The forms FirstStart puts in place for a while: the simulator's setup
-    # script alone, and automatic detection beside the manual proxy.
-    set_browser_proxy "$port" 5 "http://127.0.0.1:$port/proxy.pac" MorvaneScriptAlone
+    # The Proxy scenario's: automatic detection beside the manual proxy; with
+    # the script host, a manual list whose first proxy is its port (refused
+    # while it refuses), its script alone, and its script beside the manual
+    # proxy.
     set_browser_proxy "$port" 11 "" MorvaneDetectionAndProxy
-    # The Proxy scenario's, with the script host: a manual list whose first
-    # proxy is its port (refused while it refuses), its script alone, and its
-    # script beside the manual proxy.
     script=$(cat "$state/script.port")
     set_browser_proxy "$script;$port" 3 "" MorvaneProxyList
     set_browser_proxy "$port" 5 "http://127.0.0.1:$script/proxy.pac" MorvaneHostScriptAlone
