@@ -150,11 +150,12 @@ build_test_windows() {
 wants_32bit_tray_test() { [ "$(test_arch)" != i686 ] && can_run_32bit_wine; }
 run_32bit_tray_test() { ctest --test-dir "$build_root/win-i686" --output-on-failure -R '^tray_test$'; }
 
-# The proxy scenario restarts the program under other browser proxy settings
-# in a Wine session of its own, beside the other Windows tests, which leave
-# out what carries its label.
-proxy_label='^proxy_session$'
-run_proxy_test() { ctest --test-dir "$build_root/win-$(test_arch)" --output-on-failure -L "$proxy_label"; }
+# The 150 % session's tests (the dialogs, the tray icon and the set-up's
+# pages at that scale, and the proxy scenario, which restarts the program
+# under other browser proxy settings) run beside the other Windows tests,
+# which leave out what carries its label.
+session_144dpi_label='^session_144dpi$'
+run_144dpi_session() { ctest --test-dir "$build_root/win-$(test_arch)" --output-on-failure -L "$session_144dpi_label"; }
 
 # The Windows build that the tests do not run end to end.
 other_arch() {

@@ -32,12 +32,12 @@ for run in $(seq "$runs"); do
   log="$build_root/windows-tests-run-$run.log"
   started=$SECONDS
   status=0
-  run_proxy_test >"$log.proxy" 2>&1 &
-  proxy=$!
-  ctest --test-dir "$build_root/win-$arch" --output-on-failure -LE "$proxy_label" >"$log" 2>&1 || status=1
+  run_144dpi_session >"$log.144dpi" 2>&1 &
+  session_144dpi=$!
+  ctest --test-dir "$build_root/win-$arch" --output-on-failure -LE "$session_144dpi_label" >"$log" 2>&1 || status=1
   if wants_32bit_tray_test; then run_32bit_tray_test >>"$log" 2>&1 || status=1; fi
-  wait "$proxy" || status=1
-  cat "$log.proxy" >>"$log"
+  wait "$session_144dpi" || status=1
+  cat "$log.144dpi" >>"$log"
   if [ "$status" != 0 ]; then
     cat "$log"
     echo "== run $run of $runs FAILED after $((SECONDS - started)) s (log: $log)"

@@ -20,16 +20,16 @@ build_native
 build_test_windows "$arch"
 
 # installer_check comes last and needs the other build's set-up: it runs
-# once the rest of the suite and that build are done. The proxy scenario,
-# in a session of its own, runs beside them.
+# once the rest of the suite and that build are done. The 150 % session's
+# tests, the proxy scenario among them, run beside them.
 wine_log="$build_root/wine-tests.log" tray32_log="$build_root/wine-tests-32bit.log"
-proxy_log="$build_root/wine-tests-proxy.log"
-ctest --test-dir "$build_root/win-$arch" --output-on-failure -E '^installer_check$' -LE "$proxy_label" \
+session_log="$build_root/wine-tests-144dpi.log"
+ctest --test-dir "$build_root/win-$arch" --output-on-failure -E '^installer_check$' -LE "$session_144dpi_label" \
   >"$wine_log" 2>&1 &
 wine_tests=$! tray32= release=
-run_proxy_test >"$proxy_log" 2>&1 &
-proxy_test=$!
-trap 'kill $wine_tests $proxy_test $tray32 $release 2>/dev/null || true' EXIT
+run_144dpi_session >"$session_log" 2>&1 &
+session_144dpi=$!
+trap 'kill $wine_tests $session_144dpi $tray32 $release 2>/dev/null || true' EXIT
 
 status=0
 echo "== build: Windows $other"
@@ -54,9 +54,9 @@ echo "== Windows tests under Wine"
 wait "$wine_tests" || status=1
 ctest --test-dir "$build_root/win-$arch" --output-on-failure -R '^installer_check$' >>"$wine_log" 2>&1 || status=1
 cat "$wine_log"
-echo "== the proxy scenario, in a Wine session of its own"
-wait "$proxy_test" || status=1
-cat "$proxy_log"
+echo "== the 150 % session: dialogs, tray icon, set-up pages and the proxy scenario"
+wait "$session_144dpi" || status=1
+cat "$session_log"
 if [ -n "$tray32" ]; then
   echo "== Windows tests of the 32-bit build (tray, dialogs, resources)"
   wait "$tray32" || status=1

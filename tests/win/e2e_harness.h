@@ -53,9 +53,8 @@ inline bool IsKeyRequest(const SimRequest& r) { return Is(r, "auth", "/shop_key.
 
 // A request to an absolute http URL through the prefix's browser proxy (the
 // simulator), on the program's own session: a GET as the browser would, or
-// verb with a form.
-inline std::optional<std::pair<DWORD, std::string>> Browse(const std::string& url, const wchar_t* verb = L"GET",
-                                                           const std::string& form = "") {
+// another verb.
+inline std::optional<std::pair<DWORD, std::string>> Browse(const std::string& url, const wchar_t* verb = L"GET") {
   static const bool opened = OpenHttpSession();
   const size_t slash = url.find('/', 7);
   // Each call fails on the null handle of a step that failed.
@@ -63,10 +62,7 @@ inline std::optional<std::pair<DWORD, std::string>> Browse(const std::string& ur
       ::WinHttpConnect(opened ? TheHttpSession() : nullptr, Wide(url.substr(7, slash - 7)).c_str(), 80, 0));
   const UniqueInternet request(
       ::WinHttpOpenRequest(connection.get(), verb, Wide(url.substr(slash)).c_str(), nullptr, nullptr, nullptr, 0));
-  const wchar_t* header = L"Content-Type: application/x-www-form-urlencoded";
-  if (!request ||
-      !::WinHttpSendRequest(request.get(), header, static_cast<DWORD>(-1), const_cast<char*>(form.data()),
-                            static_cast<DWORD>(form.size()), static_cast<DWORD>(form.size()), 0) ||
+  if (!request || !::WinHttpSendRequest(request.get(), nullptr, 0, nullptr, 0, 0, 0) ||
       !::WinHttpReceiveResponse(request.get(), nullptr))
     return std::nullopt;
   std::pair<DWORD, std::string> page;
@@ -79,16 +75,16 @@ inline std::optional<std::pair<DWORD, std::string>> Browse(const std::string& ur
   return page;
 }
 
-// GET or POST (with form fields, every byte percent-encoded) to the
+// GET or POST (with fields in the query, every byte percent-encoded) to the
 // simulator's control host; the answer as JSON, null when there is none.
 inline Json::Value SimCall(const std::string& path, const std::vector<std::pair<std::string, std::string>>& form = {},
                            bool post = true) {
-  std::string body;
+  std::string query;
   for (const auto& [name, value] : form) {
-    body += (body.empty() ? "" : "&") + name + "=";
-    for (unsigned char c : value) body += {'%', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
+    query += (query.empty() ? "?" : "&") + name + "=";
+    for (unsigned char c : value) query += {'%', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
   }
-  const auto page = Browse("http://sim.control" + path, post ? L"POST" : L"GET", body);
+  const auto page = Browse("http://sim.control" + path + query, post ? L"POST" : L"GET");
   Json::Value answer;
   if (!page || !Json::Reader().parse(page->second, answer)) return Json::Value();
   EXPECT_TRUE(answer.get("ok", !post).asBool()) << path << ": " << page->second;  // a read answers no "ok"
@@ -169,38 +165,17 @@ inline bool WaitForBalloon(ShellTrayRecorder& shell, const std::wstring& text, D
                        std::chrono::milliseconds(timeoutMs));
 }
 
-// morvane.exe (or a copy) started, found by its main window; killed at the
-// end if it still runs.
-class MorvaneRun {
+// morvane.exe (or a copy) started, found by its main window, which is never
+// shown; one copy runs at a time.
+class MorvaneRun : public StartedProgram {
  public:
-  explicit MorvaneRun(const std::wstring& exe) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    std::wstring command = L"\"" + exe + L"\"";
-    if (!::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_))
-      return;
-    ::CloseHandle(info_.hThread);
-    process_.reset(info_.hProcess);
-    // The main window is never shown; one copy runs at a time.
+  explicit MorvaneRun(const std::wstring& exe) : StartedProgram(exe) {
     WaitUntil([&] { return (mainWindow_ = ::FindWindowW(L"Dovrel", nullptr)) != nullptr; }, 20000);
   }
-  ~MorvaneRun() {
-    // Gone when this returns, so that the next start finds its own window.
-    if (process_ && !WaitForExit(0) && ::TerminateProcess(process_.get(), 1)) WaitForExit(10000);
-  }
-  DWORD ProcessId() const { return info_.dwProcessId; }
   HWND MainWindow() const { return mainWindow_; }
   void Command(WORD id) const { ::PostMessageW(mainWindow_, WM_COMMAND, id, 0); }
-  std::optional<DWORD> WaitForExit(DWORD timeoutMs) const {
-    DWORD code = 0;
-    if (!process_ || ::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
-    ::GetExitCodeProcess(process_.get(), &code);
-    return code;
-  }
 
  private:
-  PROCESS_INFORMATION info_ = {};
-  UniqueKernelHandle process_;
   HWND mainWindow_ = nullptr;
 };
 

@@ -1,8 +1,7 @@
-// The set-up's and the uninstaller's pages at the session's DPI (96 and 144
-// dpi sessions run it): every visible control of each page that waits for
-// the user has room for its whole text, measured inside the program by
-// page_probe. The set-up installs into the prefix's default folder; the
-// uninstaller, driven to its end, removes that again.
+// The set-up's pages at the session's DPI (96 and 144 dpi sessions run it):
+// every visible control of each page that waits for the user has room for
+// its whole text, measured inside the set-up by page_probe. The set-up
+// installs into the prefix's default folder; the uninstaller removes it.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -16,7 +15,6 @@ namespace {
 
 using UniqueHook = UniqueHandle<HHOOK, NullHandleTraits<HHOOK, ::UnhookWindowsHookEx>>;
 constexpr DWORD kWaitMs = 30000;
-constexpr int kPageArea = 1018;  // the wizard's frame of its pages
 std::wstring answer;
 bool answered = false;
 
@@ -26,42 +24,7 @@ LRESULT CALLBACK Receive(HWND window, UINT message, WPARAM wParam, LPARAM lParam
   return answered = true;
 }
 
-// A program of the test's folder or the installed one; a failed step must
-// not leave it holding the run's output.
-struct Program {
-  explicit Program(const std::wstring& exe, const std::wstring& options = L"") {
-    std::wstring command = L"\"" + exe + L"\" " + options;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-      return;
-    ::CloseHandle(info.hThread);
-    process.reset(info.hProcess);
-    id = info.dwProcessId;
-  }
-  ~Program() {
-    if (::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process.get(), 1);
-  }
-  // A visible dialog of it with the control: the wizard (its page area) or a question (its Yes).
-  HWND Dialog(int control) const {
-    HWND found = nullptr;
-    WaitUntil(
-        [&] {
-          for (found = nullptr; (found = ::FindWindowExW(nullptr, found, L"#32770", nullptr)) != nullptr;) {
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(found, &owner);
-            if (owner == id && ::IsWindowVisible(found) && ::GetDlgItem(found, control)) return true;
-          }
-          return false;
-        },
-        kWaitMs);
-    return found;
-  }
-  bool Ended() const { return ::WaitForSingleObject(process.get(), kWaitMs) == WAIT_OBJECT_0; }
-  UniqueKernelHandle process;
-  DWORD id = 0;
-};
+bool Ended(const StartedProgram& program) { return program.WaitForExit(kWaitMs).has_value(); }
 
 // The controls of the wizard whose text has no room, as its own process measures them.
 std::wstring Misfits(HWND wizard) {
@@ -87,10 +50,10 @@ TEST(SetupPages, ShowTheirWholeText) {
   ::GetModuleFileNameW(nullptr, own, MAX_PATH);
   // Named, so that an installation left elsewhere does not draw the set-up there.
   ::ExpandEnvironmentStringsW(L"%LOCALAPPDATA%\\Programs\\Morvane", folder, MAX_PATH);
-  const Program setup(std::wstring(own, wcsrchr(own, L'\\') + 1) +
-                          (sizeof(void*) == 8 ? L"morvane-setup-x64.exe" : L"morvane-setup-x86.exe"),
-                      L"/D=" + std::wstring(folder));
-  HWND wizard = setup.Dialog(kPageArea);
+  const StartedProgram setup(std::wstring(own, wcsrchr(own, L'\\') + 1) +
+                                 (sizeof(void*) == 8 ? L"morvane-setup-x64.exe" : L"morvane-setup-x86.exe"),
+                             L"/D=" + std::wstring(folder));
+  const HWND wizard = WaitForWindow(setup.ProcessId(), L"#32770", nullptr, kWaitMs);
   ASSERT_TRUE(wizard) << "no set-up window";
   EXPECT_EQ(Misfits(wizard), L"") << "welcome page";
   ASSERT_TRUE(Press(wizard, IDOK));
@@ -100,17 +63,12 @@ TEST(SetupPages, ShowTheirWholeText) {
       << "no finish page";
   EXPECT_EQ(Misfits(wizard), L"") << "finish page";
   ::SendMessageW(run, BM_SETCHECK, BST_UNCHECKED, 0);  // Morvane not started
-  ASSERT_TRUE(Press(wizard, IDOK) && setup.Ended()) << "the set-up does not end";
+  ASSERT_TRUE(Press(wizard, IDOK) && Ended(setup)) << "the set-up does not end";
 
-  const Program uninstaller(std::wstring(folder) + L"\\uninstall.exe");
-  HWND question = uninstaller.Dialog(IDYES);
-  ASSERT_TRUE(Press(question, IDYES) && WaitUntilGone(question, kWaitMs)) << "no uninstall question";
-  ASSERT_TRUE(Press(uninstaller.Dialog(IDNO), IDNO)) << "no question on the stored account";  // kept
-  wizard = uninstaller.Dialog(kPageArea);
-  ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(wizard, IDOK)); }, kWaitMs)) << "not done";
-  EXPECT_EQ(Misfits(wizard), L"") << "the uninstaller's last page";
-  ASSERT_TRUE(Press(wizard, IDOK) && uninstaller.Ended()) << "the uninstaller does not end";
-  // Its copy in the temporary folder removes the folder once it has ended.
+  // The uninstaller's own pages are those NSIS draws for every program; it
+  // runs silently here, and its copy in the temporary folder removes the folder.
+  const StartedProgram uninstaller(std::wstring(folder) + L"\\uninstall.exe", L"/S");
+  ASSERT_TRUE(Ended(uninstaller)) << "the uninstaller does not end";
   EXPECT_TRUE(WaitUntil([&] { return ::GetFileAttributesW(folder) == INVALID_FILE_ATTRIBUTES; }, kWaitMs));
 }
 

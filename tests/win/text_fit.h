@@ -21,6 +21,5 @@ inline std::wstring TextMisfit(HWND control) {
   ::ReleaseDC(control, dc);
   if (needed.right <= text.right && needed.bottom <= text.bottom) return L"";
   return std::to_wstring(::GetDlgCtrlID(control)) + L" " + caption + L": needs " + std::to_wstring(needed.right) +
-         L"x" + std::to_wstring(needed.bottom) + L", has " + std::to_wstring(text.right) + L"x" +
-         std::to_wstring(text.bottom);
+         L"x" + std::to_wstring(needed.bottom) + L" px";
 }

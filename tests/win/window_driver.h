@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "win32/handles.h"
+
 template <typename Condition>
 bool WaitUntil(Condition condition, DWORD timeoutMs) {
   for (const DWORD start = ::GetTickCount(); !condition(); ::Sleep(50))
@@ -63,3 +65,32 @@ inline HWND FocusOf(HWND window) {
   info.cbSize = sizeof(info);
   return ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
 }
+
+// A program the test starts (an exe, or a set-up with its options), ended if
+// it still runs when the test is done with it: gone once this returns.
+class StartedProgram {
+ public:
+  explicit StartedProgram(const std::wstring& exe, const std::wstring& options = L"") {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    std::wstring command = L"\"" + exe + L"\"" + (options.empty() ? L"" : L" " + options);
+    if (!::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_))
+      return;
+    ::CloseHandle(info_.hThread);
+    process_.reset(info_.hProcess);
+  }
+  ~StartedProgram() {
+    if (process_ && !WaitForExit(0) && ::TerminateProcess(process_.get(), 1)) WaitForExit(10000);
+  }
+  DWORD ProcessId() const { return info_.dwProcessId; }
+  std::optional<DWORD> WaitForExit(DWORD timeoutMs) const {
+    DWORD code = 0;
+    if (!process_ || ::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
+    ::GetExitCodeProcess(process_.get(), &code);
+    return code;
+  }
+
+ private:
+  PROCESS_INFORMATION info_ = {};
+  UniqueKernelHandle process_;
+};
