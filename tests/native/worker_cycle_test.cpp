@@ -17,11 +17,13 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
                   treated = Body(R"({"body":{"deal_status":"treated"}})"),
                   untreated = Body(R"({"body":{"deal_status":"untreated","web":["W"]}})");
   const std::u16string rejected = u"登录Zarnik失败，请检查用户名与密码。",
-                       noNetwork = u"登录Zarnik失败，请检查网络情况。", one = u"Morvane（1条待处理业务请求）",
-                       awayNetwork = u"Morvane（未连接Zarnik：请检查网络）",
-                       awayRejected = u"Morvane（未连接Zarnik：请检查用户名与密码）",
-                       awayUnset = u"Morvane（未连接Zarnik：请先设置用户名与密码）",
-                       oneAwayData = u"Morvane（未连接Zarnik：数据错误，1条待处理业务请求）";
+                       noNetwork = u"登录Zarnik失败，请检查网络情况。",
+                       unset = u"请先设置登录Zarnik网点管理中心的用户名与密码。", one = u"Morvane（1条待处理业务请求）",
+                       netAway = u"Morvane（未连接Zarnik：请检查网络）",
+                       pwAway = u"Morvane（未连接Zarnik：请检查用户名与密码）",
+                       pwAway1 = u"Morvane（未连接Zarnik：请检查用户名与密码，1条待处理业务请求）",
+                       unsetAway = u"Morvane（未连接Zarnik：请先设置用户名与密码）",
+                       dataAway1 = u"Morvane（未连接Zarnik：数据错误，1条待处理业务请求）";
   const struct {
     const char* name;
     bool credentials;
@@ -34,43 +36,15 @@ TEST(WorkerCycle, ShowsOneBalloonPerStreakAndPollsWhileLoggedIn) {
     int pollRequests, relogin = 0, resumeIn = -1, exchangeMs = 0;
   } rows[] = {
       {"logged in: at once, then each cycle", true, {ok}, {untreated, untreated, untreated}, "PPP", {}, {}, one, 3, 0},
-      {"no credentials",
-       false,
-       {},
-       {},
-       "PPP",
-       {u"请先设置登录Zarnik网点管理中心的用户名与密码。"},
-       {true},
-       awayUnset,
-       0,
-       1},
+      {"no credentials", false, {}, {}, "PPP", {unset}, {true}, unsetAway, 0, 1},
       {"back after a streak", true, {{}, no, Body("["), ok}, {}, "PPPP", {noNetwork}, {true, false}, u"Morvane", 1},
-      {"a failure after a success",
-       true,
-       {no, ok, no, no},
-       {ended},
-       "PPPP",
-       {rejected, rejected},
-       {true},
-       awayRejected,
-       1},
-      {"the reason follows the last failure", true, {{}, {}, no}, {}, "PPP", {noNetwork}, {true}, awayRejected, 0, 1},
+      {"after success", true, {no, ok, no, no}, {untreated, ended}, "PPPPP", {rejected, rejected}, {true}, pwAway1, 2},
+      {"the reason follows the last failure", true, {{}, {}, no}, {}, "PPP", {noNetwork}, {true}, pwAway, 0, 1},
       {"back with a notice", true, {{}, {}, ok}, {untreated}, "PPP", {noNetwork}, {true, false}, one, 1},
-      {"polls fail, one kept", true, {ok}, {untreated, {}, Body("<html>")}, "PPP", {}, {true}, oneAwayData, 3, 0},
+      {"polls fail, one kept", true, {ok}, {untreated, {}, Body("<html>")}, "PPP", {}, {true}, dataAway1, 3, 0},
       {"resumed: ended, 5 s on", true, {ok, {}, ok}, {treated, ended, treated}, "PRRP", {}, {}, u"Morvane", 3, 0, 0},
       {"resumed: a poll fails", true, {ok}, {{}, Body("<html>")}, "PRR", {}, {}, u"", 3, 0, 0},
-      {"resumed: failing",
-       true,
-       {ok, {}, {}, {}, {}},
-       {ended},
-       "PRRPP",
-       {noNetwork},
-       {true},
-       awayNetwork,
-       1,
-       0,
-       0,
-       25000},
+      {"resumed: failing", true, {ok, {}, {}, {}, {}}, {ended}, "PRRPP", {noNetwork}, {true}, netAway, 1, 0, 0, 25000},
   };
   for (const auto& row : rows) {
     FakeServicePlatform platform;
