@@ -16,9 +16,12 @@ struct Lookup {
   LookupAnswer answer;
 };
 
-// One lookup of each kind out at a time; plain atomics, never destroyed
-// while a lookup thread may still run at exit.
-std::atomic<bool> outstanding[2];
+// Lookups of each kind out at a time: one for each thread that sends
+// requests (the worker and the user-interface thread's Test or console
+// command), so that two requests at once both look up. Plain atomics, never
+// destroyed while a lookup thread may still run at exit.
+constexpr int kMostOutstanding = 2;
+std::atomic<int> outstanding[2];
 
 std::wstring TextOf(const wchar_t* text) { return text ? text : L""; }
 
@@ -50,7 +53,7 @@ DWORD WINAPI Run(LPVOID parameter) {
   if (found.lpszProxyBypass) ::GlobalFree(found.lpszProxyBypass);
   lookup->found = ok;
   lookup->answer = std::move(answer);
-  outstanding[static_cast<int>(lookup->kind)].store(false);
+  --outstanding[static_cast<int>(lookup->kind)];
   ::SetEvent(lookup->ended.get());
   return 0;
 }
@@ -59,7 +62,11 @@ DWORD WINAPI Run(LPVOID parameter) {
 
 LookupOutcome LookUpProxyBounded(HINTERNET session, ProxyLookup kind, const std::wstring& url,
                                  const std::wstring& scriptUrl, DWORD boundMs, LookupAnswer& answer) {
-  if (outstanding[static_cast<int>(kind)].exchange(true)) return LookupOutcome::Failed;
+  // Lookups that still hang from earlier requests: this one fails at once.
+  if (++outstanding[static_cast<int>(kind)] > kMostOutstanding) {
+    --outstanding[static_cast<int>(kind)];
+    return LookupOutcome::Failed;
+  }
   // Shared with the thread, which may outlive this wait.
   const auto lookup = std::make_shared<Lookup>();
   lookup->session = session;
@@ -69,7 +76,7 @@ LookupOutcome LookUpProxyBounded(HINTERNET session, ProxyLookup kind, const std:
   auto held = std::make_unique<std::shared_ptr<Lookup>>(lookup);
   const HANDLE thread = lookup->ended ? ::CreateThread(nullptr, 0, Run, held.get(), 0, nullptr) : nullptr;
   if (!thread) {
-    outstanding[static_cast<int>(kind)].store(false);
+    --outstanding[static_cast<int>(kind)];
     return LookupOutcome::Failed;
   }
   held.release();  // the thread's now

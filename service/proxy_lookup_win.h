@@ -16,7 +16,8 @@ struct LookupAnswer {
 };
 
 // Runs the lookup on a thread of its own and waits at most boundMs for it.
-// One that is still out from an earlier request is not started again: that
-// lookup fails at once. session keeps a script between lookups.
+// While lookups of the same kind from earlier requests still hang (two, one
+// for each thread that sends requests), none is started: it fails at once.
+// session keeps a script between lookups.
 LookupOutcome LookUpProxyBounded(HINTERNET session, ProxyLookup lookup, const std::wstring& url,
                                  const std::wstring& scriptUrl, DWORD boundMs, LookupAnswer& answer);
