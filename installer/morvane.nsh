@@ -94,8 +94,9 @@ Function RefuseSystemRun
     System::Free $3
     System::Call 'kernel32::CloseHandle(p r1)'
   ${EndIf}
+  ; No message: the system account's session has no one to answer it, and a
+  ; set-up started there without /S would wait on it for good.
   ${If} $0 == "${MORVANE_SYSTEM_SID}"
-    MessageBox MB_OK|MB_ICONSTOP "Morvane 只为登录到这台电脑的用户安装，不能由系统帐户（SYSTEM）运行。$\n请以该用户的身份运行本程序。" /SD IDOK
     SetErrorLevel ${EXIT_SYSTEM}
     Quit
   ${EndIf}
