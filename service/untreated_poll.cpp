@@ -15,9 +15,10 @@
 
 namespace {
 
+using PendingListMember = PendingList UntreatedState::*;
 struct Category {
   const char* name;
-  PendingList UntreatedState::*list;
+  PendingListMember list;
 };
 constexpr Category kCategories[] = {
     {"web", &UntreatedState::web}, {"liuyan", &UntreatedState::liuyan}, {"tousu", &UntreatedState::tousu}};
