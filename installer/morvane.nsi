@@ -29,6 +29,10 @@ InstallDir "$LOCALAPPDATA\Programs\Morvane"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails nevershow
 
+; The welcome page says what the set-up does and nothing of closing other
+; programs or restarting: a per-user install of a tray program needs neither.
+!define MUI_WELCOMEPAGE_TEXT "此程序将引导你完成 Morvane 的安装。$\r$\n$\r$\n$_CLICK"
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW WelcomePageLayout
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageLayout
@@ -54,6 +58,11 @@ FunctionEnd
   System::Free $0
   System::Call 'user32::SetWindowPos(p ${CONTROL}, p 0, i r1, i r2, i r3, i r4, i ${SWP_NOZORDER})'
 !macroend
+; The welcome text in the same units as the finish page's, which every scale
+; and Wine release tried shows whole.
+Function WelcomePageLayout
+  !insertmacro PLACE_IN_UNITS $mui.WelcomePage.Text 120 45 195 130
+FunctionEnd
 Function FinishPageLayout
   !insertmacro PLACE_IN_UNITS $mui.FinishPage.Text 120 45 195 115
   !insertmacro PLACE_IN_UNITS $mui.FinishPage.Run 120 170 195 10

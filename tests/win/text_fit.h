@@ -20,6 +20,7 @@ inline std::wstring TextMisfit(HWND control) {
   ::DrawTextW(dc, caption, -1, &needed, DT_CALCRECT | DT_NOPREFIX | (button ? DT_SINGLELINE : DT_WORDBREAK));
   ::ReleaseDC(control, dc);
   if (needed.right <= text.right && needed.bottom <= text.bottom) return L"";
-  return std::to_wstring(::GetDlgCtrlID(control)) + L" " + caption + L": needs " + std::to_wstring(needed.right) +
-         L"x" + std::to_wstring(needed.bottom) + L" px";
+  const auto size = [](const RECT& r) { return std::to_wstring(r.right) + L"x" + std::to_wstring(r.bottom); };
+  return std::to_wstring(::GetDlgCtrlID(control)) + L" " + caption + L": needs " + size(needed) + L", has " +
+         size(text);
 }
