@@ -8,6 +8,7 @@
 #include "service/proxy_choice.h"
 #include "service/proxy_lookup_win.h"
 #include "service/reply_body.h"
+#include "text/wide_text_win.h"
 
 namespace {
 
@@ -53,7 +54,6 @@ constexpr DWORD kReceiveResponseTimeoutMs = kReceiveTimeoutMs;
 
 const wchar_t* NullIfEmpty(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
 std::wstring TextOf(const wchar_t* text) { return text ? text : L""; }
-std::u16string U16(const std::wstring& text) { return {text.begin(), text.end()}; }
 
 HINTERNET OpenSession(const ChosenProxy& proxy) {
   const HINTERNET session =
@@ -72,7 +72,7 @@ BrowserProxySettings PlainValuesOf(const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& s
 
 ChosenProxy TryOf(const ProxyEntry& entry, const std::wstring& bypass) {
   if (entry.empty()) return {};
-  return {WINHTTP_ACCESS_TYPE_NAMED_PROXY, std::wstring(entry.begin(), entry.end()), bypass};
+  return {WINHTTP_ACCESS_TYPE_NAMED_PROXY, AsWide(entry.c_str()), bypass};
 }
 
 }  // namespace
@@ -82,7 +82,7 @@ BOOL OpenHttpSession() {
   if (!::WinHttpGetIEProxyConfigForCurrentUser(&records.proxySettings)) records.proxySettings = {};
   const std::wstring bypass = TextOf(records.proxySettings.lpszProxyBypass);
   if (PlainValuesOf(records.proxySettings).manualProxy) {
-    records.manualList = ParseProxyList(U16(records.proxySettings.lpszProxy));
+    records.manualList = ParseProxyList(AsUtf16(records.proxySettings.lpszProxy));
     if (!records.manualList.empty()) records.httpSessionProxy = TryOf(records.manualList.front(), bypass);
   }
   NetworkRestarted(records.failedLookups, ::GetTickCount64());
@@ -108,7 +108,7 @@ ProxyPlan PlanProxiesFor(const wchar_t* url) {
   ProxyPlan plan;
   std::wstring bypass;
   if (route == ProxyRoute::Discovered) {
-    if (found.accessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY) plan.list = ParseProxyList(U16(found.proxy));
+    if (found.accessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY) plan.list = ParseProxyList(AsUtf16(found.proxy.c_str()));
     bypass = found.bypass;
   } else if (route == ProxyRoute::Manual) {
     plan.list = records.manualList;
@@ -122,7 +122,7 @@ ProxyPlan PlanProxiesFor(const wchar_t* url) {
 
 void NoteProxyAnswered(const ProxyPlan& plan, std::size_t index) {
   const ChosenProxy& answered = plan.tries[index];
-  Records().answered.NoteAnswered(plan.list, U16(answered.proxy));
+  Records().answered.NoteAnswered(plan.list, AsUtf16(answered.proxy.c_str()));
 }
 
 HINTERNET SessionFor(const ChosenProxy& proxy) {

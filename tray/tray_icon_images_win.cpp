@@ -15,13 +15,6 @@ using MetricForDpi = int(WINAPI*)(int, UINT);
 using IconWithScaleDown = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
 constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
 
-// Functions newer than Windows 7 (and the common controls' one, which the
-// manifest's version of the library has) are looked up, with a fallback.
-template <typename Function>
-Function LookUp(HMODULE module, const char* name) {
-  return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
-}
-
 // The program's own DPI, the one GetSystemMetrics answers for.
 int ProgramDpi() {
   const HDC screen = ::GetDC(nullptr);
@@ -184,7 +177,8 @@ UniqueIcon LoadIconAtSize(HINSTANCE instance, int id, int size) {
   // The version the manifest names, which the exe imports: the module
   // already loaded (a library loaded by name here could be version 5,
   // which lacks the function).
-  static const auto scaleDown = LookUp<IconWithScaleDown>(::GetModuleHandleW(L"comctl32.dll"), "LoadIconWithScaleDown");
+  static const auto scaleDown =
+      ModuleFunction<IconWithScaleDown>(::GetModuleHandleW(L"comctl32.dll"), "LoadIconWithScaleDown");
   HICON icon = nullptr;
   if (scaleDown && SUCCEEDED(scaleDown(instance, MAKEINTRESOURCEW(id), size, size, &icon))) return UniqueIcon(icon);
   return UniqueIcon(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0)));

@@ -8,9 +8,15 @@
 // The module, kept loaded until the process ends; null when it is missing.
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
-// The exported function, or null when the module or the function is missing.
+// The function a module exports, or null when the module or the function is
+// missing.
+template <typename Function>
+Function ModuleFunction(HMODULE module, const char* name) {
+  return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
+}
+
+// The same, from a library of the system folder.
 template <typename Function>
 Function SystemFunction(const wchar_t* library, const char* name) {
-  const HMODULE module = LoadSystemLibrary(library);
-  return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
+  return ModuleFunction<Function>(LoadSystemLibrary(library), name);
 }
